@@ -1,0 +1,85 @@
+// Band-file library: reading rows of band files and principal-component
+// files, image type codes, list parsing, opening band file sets, progress
+// lines and the toolkit's own pseudo-random generator.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Limits of the data model.
+constexpr int MAX_BANDS = 7;        // band numbers and PCI components 1..7
+constexpr int FILE_SLOTS = 8;       // slot 0 of a band file set is not used
+constexpr int WORD_SLOT_SIZE = 256; // a word of at most 255 characters
+
+using WordSlot = char[WORD_SLOT_SIZE];
+
+// Sample kinds: the element type a row is delivered in.
+enum SampleKind {
+  KIND_U8 = 1,      // unsigned 8-bit (16-bit samples shifted right by 2)
+  KIND_U16 = 2,     // unsigned 16-bit
+  KIND_I32 = 3,     // signed 32-bit
+  KIND_I32_8 = 4,   // signed 32-bit, 16-bit samples shifted right by 2
+  KIND_FLOAT = 5,   // single-precision float
+  KIND_DOUBLE = 6,  // double-precision float
+};
+
+// Reads `count` consecutive samples of one row of a band (or PCI) file and
+// converts them in place into `buffer` as elements of `kind`. `rows` is
+// accepted and not used; `cols` is the stored row length; `band` matters
+// only for the GI layout (type 4). Returns 0 on success (also for a type
+// that reads nothing), 1 on a short read or a missing temporary.
+int read_band_row(FILE *file, int rows, int cols, int type, int band, int row,
+                  int col, int count, void *buffer, int kind);
+
+// Maps a sensor name ("TM", "AVHRR", "MSS", "GI" and their "-" forms) to
+// its image type code. Returns 0 and stores the code, or 1 leaving `code`.
+int image_type_code(const char *name, int *code);
+
+// Exchanges the two bytes of each of `count` 16-bit items in place.
+void swap_bytes16(void *items, int count);
+
+// Parses a white-space separated list of integers. Returns the number of
+// items (only the first `max` are stored) or -1 for a malformed list.
+int parse_int_list(const char *text, int *out, int max);
+
+// Splits a white-space separated list of words into 256-character slots.
+// Returns the number of words (only the first `max` are stored) or -1
+// when a word is longer than 255 characters.
+int parse_word_list(const char *text, WordSlot *out, int max);
+
+// Opens the needed bands of an image into files[1..7] ("rb").
+// 0: all needed bands open; -1: malformed or unequal lists; -2: a needed
+// band is not listed; b > 0: opening the path of band b failed (errno kept).
+// After a failure every slot is empty and nothing is left open.
+int open_band_files(const char *pathList, const char *bandList,
+                    const int needed[FILE_SLOTS], FILE *files[FILE_SLOTS]);
+
+// Opens the needed principal components into files[1..7] ("rb"); the list
+// "NO-PCI" means the image has none. 0: all needed components open; -2: a
+// needed component has no path; i > 0: opening component i failed.
+int open_pci_files(const char *pciPathList, const int needed[FILE_SLOTS],
+                   FILE *files[FILE_SLOTS]);
+
+// Closes and empties every slot 1..7 of a file set.
+void close_file_set(FILE *files[FILE_SLOTS]);
+
+// Prints "%d%%\n" on standard output, flushed, when the percentage
+// from + ((to - from) * step) / steps differs from the last one printed.
+void show_progress(int from, int to, int step, int steps);
+
+// The toolkit's pseudo-random generator: 32-bit state, each draw sets
+// state = state * 214013 + 2531011 and returns bits 16..30 (0..32767).
+constexpr int RANDOM_RANGE = 32768;
+void seed_random(uint32_t seed);
+// Seeds from the current time (seconds) when `seed` is 0.
+void seed_random_or_time(uint32_t seed);
+int next_random();
+
+// Console tools' failure exit: prints the formatted message on standard
+// error as it stands (no line end is added) and ends the process with
+// exit status 1. Files already written keep what they hold.
+[[noreturn]] void fail_with(const char *format, ...)
+    __attribute__((format(printf, 1, 2)));
+
+// The system's text for the last error (errno), for the " (%s)" of messages.
+const char *error_text();

@@ -1,0 +1,28 @@
+# msikit_program(<name> SOURCES <files...> [LIBS <libs...>])
+#   A console program, built into ${CMAKE_BINARY_DIR}/bin/<name>.
+function(msikit_program name)
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${P_SOURCES})
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+endfunction()
+
+# msikit_tests(<name> SOURCES <files...> [LIBS <libs...>])
+#   A GoogleTest executable registered with ctest. Tests that run built
+#   programs link msikit_testsupport, which knows where bin/ is.
+function(msikit_tests name)
+  if(NOT MSI_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${P_SOURCES})
+  set_target_properties(${name} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${P_LIBS} msikit_testsupport
+                        GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
+
+if(MSI_TESTS)
+  include(GoogleTest)
+endif()

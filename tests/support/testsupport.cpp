@@ -1,0 +1,187 @@
+#include "testsupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "msikit-XXXXXX").string();
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr)
+    throw std::runtime_error("cannot create a temporary folder");
+  path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::file(const std::string &name) const {
+  return path_ + "/" + name;
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+bool file_exists(const std::string &path) {
+  return std::filesystem::exists(path);
+}
+
+void write_band8(const std::string &path, const std::vector<uint8_t> &samples) {
+  write_file(path, std::string(samples.begin(), samples.end()));
+}
+
+void write_band16(const std::string &path,
+                  const std::vector<uint16_t> &samples) {
+  std::string bytes;
+  bytes.reserve(samples.size() * 2);
+  for (uint16_t s : samples) {
+    bytes.push_back(static_cast<char>(s & 0xFF));
+    bytes.push_back(static_cast<char>(s >> 8));
+  }
+  write_file(path, bytes);
+}
+
+std::string bif_bytes(const std::vector<BifPoint> &points) {
+  std::string bytes;
+  auto put = [&bytes](int32_t v) {
+    uint32_t u = static_cast<uint32_t>(v);
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(u >> (8 * i)));
+  };
+  for (const BifPoint &p : points) {
+    put(p.row);
+    put(p.col);
+    put(p.cls);
+  }
+  return bytes;
+}
+
+void write_bif(const std::string &path, const std::vector<BifPoint> &points) {
+  write_file(path, bif_bytes(points));
+}
+
+std::string program_path(const std::string &name) {
+  return std::string(MSIKIT_BIN_DIR) + "/" + name;
+}
+
+namespace {
+
+void drain(int fd, std::string &into, bool &open) {
+  char chunk[4096];
+  ssize_t n = read(fd, chunk, sizeof chunk);
+  if (n > 0)
+    into.append(chunk, static_cast<size_t>(n));
+  else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+    open = false;
+}
+
+void sanitizer_exit_code(const char *variable, const char *setting) {
+  const char *old = getenv(variable);
+  std::string value = old != nullptr && *old != '\0'
+                          ? std::string(old) + ":" + setting
+                          : std::string(setting);
+  setenv(variable, value.c_str(), 1);
+}
+
+}  // namespace
+
+RunResult run_program_in(const std::string &dir, const std::string &name,
+                         const std::vector<std::string> &args,
+                         int timeout_seconds) {
+  RunResult result;
+  const std::string exe = program_path(name);
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    throw std::runtime_error("pipe failed");
+
+  std::vector<char *> argv;
+  argv.push_back(const_cast<char *>(exe.c_str()));
+  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int null_in = open("/dev/null", O_RDONLY);
+    dup2(null_in, 0);
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
+    // A sanitizer report must never pass for an ordinary failure (status 1).
+    sanitizer_exit_code("ASAN_OPTIONS", "exitcode=86");
+    sanitizer_exit_code("UBSAN_OPTIONS", "exitcode=87:print_stacktrace=1");
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      kill(pid, SIGKILL);
+      result.timed_out = true;
+      break;
+    }
+    int ready = poll(fds, 2, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) break;
+    if (out_open && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+      drain(out_pipe[0], result.out, out_open);
+    if (err_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+      drain(err_pipe[0], result.err, err_open);
+  }
+  close(out_pipe[0]);
+  close(err_pipe[0]);
+
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.signal = WTERMSIG(status);
+  return result;
+}
+
+RunResult run_program(const std::string &name,
+                      const std::vector<std::string> &args,
+                      int timeout_seconds) {
+  return run_program_in("", name, args, timeout_seconds);
+}
+
+}  // namespace testsupport

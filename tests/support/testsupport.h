@@ -1,0 +1,71 @@
+// Helpers shared by the test suites: temporary folders, band files, BIFs,
+// whole-file reads and running the built programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary directory, removed with all
+// it holds when the object goes out of scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::string &path() const { return path_; }
+  // Path of `name` inside the folder.
+  std::string file(const std::string &name) const;
+
+ private:
+  std::string path_;
+};
+
+void write_file(const std::string &path, const std::string &bytes);
+// The whole file; an empty string when it cannot be read.
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+// Raw rasters: 8-bit samples as they are, 16-bit samples little-endian.
+void write_band8(const std::string &path, const std::vector<uint8_t> &samples);
+void write_band16(const std::string &path,
+                  const std::vector<uint16_t> &samples);
+
+// One BIF record: three little-endian 32-bit integers.
+struct BifPoint {
+  int32_t row;
+  int32_t col;
+  int32_t cls;
+};
+std::string bif_bytes(const std::vector<BifPoint> &points);
+void write_bif(const std::string &path, const std::vector<BifPoint> &points);
+
+// What a finished program left: exit status (or the signal that ended it),
+// standard output and standard error.
+struct RunResult {
+  int status = -1;   // exit status, -1 when it did not exit normally
+  int signal = 0;    // the signal that ended it, 0 if none
+  bool timed_out = false;
+  std::string out;
+  std::string err;
+};
+
+// Path of a built program in the build's bin/ folder.
+std::string program_path(const std::string &name);
+
+// Runs a built program with the given arguments (argv[1..]), standard input
+// from /dev/null, capturing both output streams. A run longer than
+// `timeout_seconds` is killed and reported as timed out.
+RunResult run_program(const std::string &name,
+                      const std::vector<std::string> &args,
+                      int timeout_seconds = 60);
+
+// Same, from a working directory.
+RunResult run_program_in(const std::string &dir, const std::string &name,
+                         const std::vector<std::string> &args,
+                         int timeout_seconds = 60);
+
+}  // namespace testsupport
