@@ -1,0 +1,18 @@
+# Installs the Debian packages that the build and the tests need, only when
+# one is missing. Source it and call ensure_packages.
+MSIKIT_PACKAGES="cmake make g++ libgtest-dev"
+
+ensure_packages() {
+  local missing="" p
+  for p in $MSIKIT_PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=" $p"
+  done
+  [ -z "$missing" ] && return 0
+  echo "Installing:$missing"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -q
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q $missing
+}

@@ -1,0 +1,49 @@
+# Shell functions that walk the toolkit's main road on a synthetic scene.
+# Source this file with BIN set to the folder of the built programs.
+#
+#   road_scene <dir> <rows> <cols> [<bands> <classes> <bits> <seed>]
+#       writes band files, truth.raw, points.bif and scene.env into <dir>
+#   road_qor <dir> [<pci paths>|NO-PCI]
+#       nuvira: <dir>/points.qor from the BIF, the bands and the PCI files
+#   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
+#       road_qor, then palvex: <dir>/training.ts (class first, raw values,
+#       the scene's bands as channels in order)
+
+road_scene() {
+  local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1}
+  mkdir -p "$dir" || return 1
+  "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" || return 1
+}
+
+# Sets the variable named $1 to one line per word of $2, then the empty line
+# that ends a QOR section.
+road_section_lines() {
+  local -n road_out=$1
+  local word
+  road_out=""
+  for word in $2; do road_out+="$word"$'\n'; done
+  road_out+=$'\n'
+}
+
+road_qor() {
+  local dir=$1 pci=${2:-NO-PCI}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  local pciText countsText bandsText hi=255 pciWords=""
+  [ "$pci" != NO-PCI ] && pciWords=$pci
+  road_section_lines pciText "$pciWords"
+  road_section_lines countsText "$POINT_COUNTS"
+  road_section_lines bandsText "$BAND_NUMBERS"
+  [ "$BITS" = 16 ] && hi=1023
+  "$BIN/nuvira" "$dir/points.qor" "$BAND_PATHS" "$BAND_NUMBERS" "$pci" "$TYPE" \
+    "$dir/points.bif" "synthetic scene $ROWS x $COLS"$'\n' "$pciText" \
+    "ground truth classes 1..$CLASSES"$'\n' "$countsText" \
+    "$bandsText" "0 $hi"$'\n\n' "none"$'\n' "none"$'\n' \
+    "$ROWS" "$COLS"
+}
+
+road_training_set() {
+  local dir=$1 pci=${2:-NO-PCI} max=${3:-1000}
+  road_qor "$dir" "$pci" || return 1
+  "$BIN/palvex" "$dir/training.ts" "$max" spectral "$BAND_NUMBERS" 1 1 7 "$dir/points.qor"
+}
