@@ -1,0 +1,126 @@
+// quenta: maximum-likelihood classification of an image area from a
+// training set file. Training statistics and degenerate bands
+// (statistics.cpp), class models and the two passes (passes.cpp).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "bandlib.h"
+#include "numlib.h"
+
+// Class numbers 1..27 in training sets; index 0 of the tables is not used.
+constexpr int MAX_TS_CLASSES = 27;
+constexpr int BLOCK = COVARIANCE_BLOCK_SIDE;  // 7 x 7 covariance blocks
+
+// What the command line and set-up give the rest of the run.
+struct QuentaRun {
+  int iRows = 0, iCols = 0, aRow = 0, aCol = 0, aRows = 0, aCols = 0;
+  int type = 0;                   // image type code
+  int bandCount = 0;              // m, entries of the band list
+  int bands[MAX_BANDS] = {};      // band numbers in list order
+  WordSlot paths[MAX_BANDS] = {}; // band file paths in list order
+  const char *bandText = nullptr; // the iBands argument as given
+  const char *tsPath = nullptr;
+  const char *cofPath = nullptr;
+  FILE *bandFiles[MAX_BANDS] = {};
+  FILE *ts = nullptr;
+  FILE *cof = nullptr;
+  uint16_t *rows[MAX_BANDS] = {}; // one row buffer of aCols samples per band
+  uint8_t *out = nullptr;         // one output row of aCols class bytes
+};
+
+// Gaussian statistics of one class; the band index is the list position.
+struct ClassStatistics {
+  int count = 0;
+  double mean[MAX_BANDS] = {};          // sums during the first read
+  double covariance[BLOCK * BLOCK] = {}; // row by row, divisor count
+  int constantBand[MAX_BANDS] = {};
+  int hasDegenerateBands = 0;
+};
+
+struct TrainingStatistics {
+  ClassStatistics classes[MAX_TS_CLASSES + 1];
+  int highestClass = 0;
+  int degenerateBand[MAX_BANDS] = {};
+  int presentClasses = 0;
+  int degenerateClasses = 0;
+  int nonDegenerateClasses = 0;
+  int degenerateBands = 0;
+  int usedBands = 0;
+  int twoPass = 0;
+  int pass1End = 100; // last percentage of Pass 1
+};
+
+inline bool class_present(const TrainingStatistics &st, int k) {
+  return st.classes[k].count > 0;
+}
+
+// ---------------------------------------------------------------------------
+// Training statistics (statistics.cpp). Every failure prints its message on
+// standard error and ends the run with status 1.
+
+// One decimal integer from a stream, read as one "%d" scan reads it: white
+// space, an optional sign, digits; the value keeps the low 32 bits. Returns
+// 1 with the value stored, 0 when no integer is there (end of file too).
+int read_ts_integer(FILE *file, int *value);
+
+// First read: sample counts, means and the highest class read.
+void read_class_means(QuentaRun &run, TrainingStatistics &st);
+// Second read: constant bands of every class.
+void find_constant_bands(QuentaRun &run, TrainingStatistics &st);
+// Degenerate classes and bands, the two-pass flag; stops the run when every
+// band is degenerate.
+void find_degenerate_bands(const QuentaRun &run, TrainingStatistics &st);
+// The report on standard output, with its pauses; only when a class is
+// degenerate.
+void report_degenerate_bands(const QuentaRun &run,
+                             const TrainingStatistics &st);
+// Third read: covariances with divisor n.
+void read_covariances(QuentaRun &run, TrainingStatistics &st);
+
+// Waits until the calendar clock (whole seconds) has moved on by n + 1
+// from its first reading: between n and n + 1 seconds.
+void pause_seconds(int n);
+
+// ---------------------------------------------------------------------------
+// Class models and passes (passes.cpp).
+
+// The Gaussian model of one candidate class of a pass.
+struct ClassModel {
+  double mean[MAX_BANDS];
+  double inverse[BLOCK * BLOCK]; // upper-left bands x bands part used
+  double base;                   // prior term - half log variance product
+  double classNumber;            // as a real, for branch-free selection
+};
+
+// The candidates of one pass, in ascending class order.
+struct PassModels {
+  int bands = 0;                   // band count of the pass
+  int bandIndex[MAX_BANDS] = {};   // list positions of the pass's bands
+  int count = 0;                   // number of candidate classes
+  double halfLogVarianceProduct[MAX_TS_CLASSES] = {};
+  double prior = 0.0;
+  ClassModel models[MAX_TS_CLASSES];
+};
+
+void build_pass1_models(const QuentaRun &run, const TrainingStatistics &st,
+                        PassModels &pm);
+void build_pass2_models(const QuentaRun &run, const TrainingStatistics &st,
+                        PassModels &pm);
+
+// Pixels are decided in runs of at most this many columns (an even number).
+constexpr int PIXEL_RUN = 256;
+
+// Decides `count` pixels (count <= PIXEL_RUN) among the candidates of `pm`.
+// values[b][p] is pixel p's sample on the pass's band b. best[p] and cls[p]
+// hold the starting value and class on entry and the decision on return:
+// a candidate whose discriminant is strictly greater than best takes the
+// pixel, candidates taken in ascending class order. Pixels go in pairs: an
+// odd count also works on entry `count` of every array, which the caller
+// sets to some value and ignores.
+void decide_pixels(const PassModels &pm, const double (*values)[PIXEL_RUN],
+                   int count, double *best, double *cls);
+
+void run_pass1(QuentaRun &run, const TrainingStatistics &st);
+void run_pass2(QuentaRun &run, const TrainingStatistics &st);
