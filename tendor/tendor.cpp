@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -343,15 +344,15 @@ int output_sample_size(int iType) {
 }
 
 // Stretches the current row of component j into the output row. The pixels
-// of the smallest and largest value map exactly to 0 and to `top`; a
-// component without range over the area (constant, or not finite when the
-// covariance matrix is zero) is written as 0 throughout.
+// of the smallest and largest value map exactly to 0 and to the top of the
+// scale; a component without a finite positive range (constant over the
+// area) is written as 0 throughout.
 void stretch_row(Run &run, int j, int size) {
   const int cols = run.args.aCols;
   unsigned char *out = run.output.data();
   const ComponentOutput &c = run.pci[j];
   if (!(c.range > 0.0) || !std::isfinite(c.range)) {
-    for (int x = 0; x < size * cols; ++x) out[x] = 0;
+    memset(out, 0, static_cast<size_t>(size) * static_cast<size_t>(cols));
     return;
   }
   const double *y = run.y.data();
@@ -362,11 +363,11 @@ void stretch_row(Run &run, int j, int size) {
       out[x] = static_cast<unsigned char>(static_cast<int>(t * 255.0));
     }
   } else {
-    for (int x = 0; x < cols; ++x) {
+    for (int x = 0; x < cols; ++x, out += 2) {
       const double t = (y[x] - lo) / range;
       const int v = static_cast<int>(t * 1023.0);
-      out[2 * x] = static_cast<unsigned char>(v & 0xFF);  // low byte first
-      out[2 * x + 1] = static_cast<unsigned char>(v >> 8);
+      out[0] = static_cast<unsigned char>(v & 0xFF);  // low byte first
+      out[1] = static_cast<unsigned char>(v >> 8);
     }
   }
 }
