@@ -27,8 +27,10 @@ Layout layout_of(int type) {
 
 // Absolute seek to a byte offset. Offsets are 64-bit so that images past
 // 2 GiB read correctly; the seek's own result is not examined, a position
-// past the end shows up as a short read.
+// past the end shows up as a short read. A stream already at the offset
+// (rows read in order) is left alone, which spares the system call.
 void seek_to(FILE *file, int64_t offset) {
+  if (ftello(file) == static_cast<off_t>(offset)) return;
   fseeko(file, static_cast<off_t>(offset), SEEK_SET);
 }
 
@@ -221,19 +223,25 @@ bool is_white(char c) {
 
 bool is_sign_or_digit(char c) { return c == '-' || (c >= '0' && c <= '9'); }
 
-// One "%d" scan at `text`: an optional sign, then at least one digit. The
-// value keeps the low 32 bits of the number read, as the formatted scan
-// stores it.
+// An integer at `text`: an optional sign, then at least one digit, within
+// the range of int.
 bool scan_int_at(const char *text, int *value) {
   const char *digits = text;
   if (*digits == '-' || *digits == '+') ++digits;
   if (*digits < '0' || *digits > '9') return false;
+  errno = 0;
   const long long v = strtoll(text, nullptr, 10);
-  *value = static_cast<int>(static_cast<uint32_t>(v));
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  *value = static_cast<int>(v);
   return true;
 }
 
 }  // namespace
+
+bool scan_int(const char *text, int *value) {
+  while (is_white(*text)) ++text;
+  return scan_int_at(text, value);
+}
 
 int parse_int_list(const char *text, int *out, int max) {
   int count = 0;

@@ -75,6 +75,12 @@ void seed_random(uint32_t seed);
 void seed_random_or_time(uint32_t seed);
 int next_random();
 
+// One "%d" scan of a command-line number: leading white space, an optional
+// sign and at least one digit; text after the digits is ignored ("12abc"
+// reads 12). A number outside the range of int is refused. Returns true
+// and stores the value, or false leaving `value` as it was.
+bool scan_int(const char *text, int *value);
+
 // Console tools' failure exit: prints the formatted message on standard
 // error as it stands (no line end is added) and ends the process with
 // exit status 1. Files already written keep what they hold.

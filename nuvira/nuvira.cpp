@@ -45,10 +45,6 @@ struct BifRecord {
   int32_t cls;
 };
 
-bool scan_int(const char *text, int *value) {
-  return sscanf(text, "%d", value) == 1;
-}
-
 Arguments check_arguments(int argc, char **argv) {
   if (argc != ARG_COUNT + 1) fail_with("Missing/extra parameter.\n");
   Arguments a;

@@ -238,6 +238,25 @@ TEST(ParseIntList, ItemsSeparatorsAndMalformedLists) {
   EXPECT_EQ(out[0], -5);
 }
 
+TEST(ScanInt, ReadsLikeOneFormattedScan) {
+  int v = 5;
+  EXPECT_TRUE(scan_int("12abc", &v));
+  EXPECT_EQ(v, 12);
+  EXPECT_TRUE(scan_int(" \t-7", &v));
+  EXPECT_EQ(v, -7);
+  EXPECT_TRUE(scan_int("+2147483647", &v));
+  EXPECT_EQ(v, 2147483647);
+  EXPECT_TRUE(scan_int("-2147483648", &v));
+  EXPECT_EQ(v, -2147483647 - 1);
+  v = 5;
+  for (const char *bad : {"", " ", "abc", "- 3", "+-3", "2147483648", "99999999999999999999"}) {
+    EXPECT_FALSE(scan_int(bad, &v)) << bad;
+    EXPECT_EQ(v, 5);
+  }
+  int out[2];
+  EXPECT_EQ(parse_int_list("1 4294967297", out, 2), -1) << "items out of range are malformed";
+}
+
 TEST(ParseIntList, PlusSignsEndAndAreAccepted) {
   int out[7] = {};
   EXPECT_EQ(parse_int_list("+5 6", out, 7), 2);
