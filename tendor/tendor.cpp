@@ -78,16 +78,6 @@ void print_usage_and_exit() {
 
 // One "%d" scan: optional white space and sign, at least one digit, any text
 // after the digits ignored. A number outside the int range does not scan.
-bool scan_int(const char *text, int *value) {
-  char *end = nullptr;
-  errno = 0;
-  const long v = strtol(text, &end, 10);
-  if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-    return false;
-  *value = static_cast<int>(v);
-  return true;
-}
-
 void check_arguments(int argc, char **argv, Arguments &args) {
   if (argc == 1) print_usage_and_exit();
   if (argc != ARGUMENT_COUNT + 1) fail_with("Missing/extra parameter.\n");
