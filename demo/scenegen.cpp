@@ -58,8 +58,8 @@ void place_sites(Scene &s) {
   for (int k = 0; k < s.classes; ++k) {
     for (int b = 0; b < s.bands; ++b) {
       const uint64_t key = s.seed * 7919 + static_cast<uint64_t>(k * 16 + b) * 3;
-      s.mean.push_back(40 + 170 * uniform(key));
-      s.spread.push_back(4 + 8 * uniform(key + 1));
+      s.mean.push_back(100 + 50 * uniform(key));
+      s.spread.push_back(10 + 14 * uniform(key + 1));
       s.mix.push_back(0.3 + 0.5 * uniform(key + 2));
     }
   }
