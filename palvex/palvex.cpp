@@ -3,6 +3,7 @@
 // no more samples than the cap; above the cap a seeded random subset of
 // exactly the cap's size is drawn.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -65,6 +66,15 @@ struct TrainingSet {
   long long qorBytes = 0;     // bytes of all QOR files, for sizing
   bool qorBytesKnown = true;  // false when a file could not be measured
 };
+
+// One "%d %d" scan: a number, optional white space, a second number.
+bool scan_two_ints(const char *text, int *first, int *second) {
+  if (!scan_int(text, first)) return false;
+  while (isspace(static_cast<unsigned char>(*text))) ++text;
+  if (*text == '-' || *text == '+') ++text;
+  while (isdigit(static_cast<unsigned char>(*text))) ++text;
+  return scan_int(text, second);
+}
 
 // Reads the next line, or the next 81-character piece of a longer one.
 bool read_line(FILE *file, char *line) {
@@ -177,7 +187,7 @@ int count_samples(const char *path, TrainingSet *set) {
   while (read_content_line(file.get(), line)) {
     int lo = 0;
     int hi = 0;
-    if (sscanf(line, "%d %d", &lo, &hi) != 2) return report_qor_error(path);
+    if (!scan_two_ints(line, &lo, &hi)) return report_qor_error(path);
     if (!range.set) {
       range.set = true;
       range.lo = lo;
