@@ -60,11 +60,6 @@ inline bool class_present(const TrainingStatistics &st, int k) {
 // Training statistics (statistics.cpp). Every failure prints its message on
 // standard error and ends the run with status 1.
 
-// One decimal integer from a stream, read as one "%d" scan reads it: white
-// space, an optional sign, digits; the value keeps the low 32 bits. Returns
-// 1 with the value stored, 0 when no integer is there (end of file too).
-int read_ts_integer(FILE *file, int *value);
-
 // First read: sample counts, means and the highest class read.
 void read_class_means(QuentaRun &run, TrainingStatistics &st);
 // Second read: constant bands of every class.

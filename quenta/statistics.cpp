@@ -10,6 +10,11 @@
 
 #include "quenta.h"
 
+namespace {
+
+// One decimal integer from a stream, read as one "%d" scan reads it: white
+// space, an optional sign, digits; the value keeps the low 32 bits. Returns
+// 1 with the value stored, 0 when no integer is there (end of file too).
 int read_ts_integer(FILE *file, int *value) {
   int c;
   do {
@@ -42,8 +47,6 @@ int read_ts_integer(FILE *file, int *value) {
   *value = static_cast<int>(static_cast<uint32_t>(v));
   return 1;
 }
-
-namespace {
 
 // One record of a reread: the class number and its m values. Returns false
 // where the class number does not read, which ends the reread. The first
