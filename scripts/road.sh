@@ -29,8 +29,11 @@ road_qor() {
   local dir=$1 pci=${2:-NO-PCI}
   # shellcheck disable=SC1091
   . "$dir/scene.env" || return 1
-  local pciText countsText bandsText hi=255 pciWords=""
-  [ "$pci" != NO-PCI ] && pciWords=$pci
+  local pciText countsText bandsText hi=255 pciWords="" path k=0
+  # One short line per component: the reader only counts them.
+  if [ "$pci" != NO-PCI ]; then
+    for path in $pci; do k=$((k + 1)); pciWords+=" component$k"; done
+  fi
   road_section_lines pciText "$pciWords"
   road_section_lines countsText "$POINT_COUNTS"
   road_section_lines bandsText "$BAND_NUMBERS"
