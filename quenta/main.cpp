@@ -10,17 +10,6 @@
 
 namespace {
 
-// One "%d" scan of a command-line number: leading white space, an optional
-// sign and at least one digit; text after the digits is ignored. The value
-// keeps the low 32 bits of the number read.
-bool scan_int(const char *text, int *value) {
-  char *end = nullptr;
-  const long long v = strtoll(text, &end, 10);
-  if (end == text) return false;
-  *value = static_cast<int>(static_cast<uint32_t>(v));
-  return true;
-}
-
 void check_arguments(int argc, char **argv, QuentaRun &run) {
   if (argc != 12) fail_with("Missing/extra parameter.\n");
   int *numbers[] = {&run.iRows, &run.iCols, &run.aRow,
