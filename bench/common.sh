@@ -1,0 +1,75 @@
+# Shared pieces of the benchmark scripts. Source it from the repository root
+# after setting `bench_name` (the tool timed).
+#
+#   bench_options "$@"          --large (4000 x 4000), --runs <n>, --keep <folder>
+#   bench_build <targets...>    Release build into $MSIKIT_BENCH_BUILD (default build)
+#   bench_folder                sets dir: the kept folder or a temporary one
+#   bench_time <command...>     runs the command $runs times, prints each time,
+#                               then the median, megapixels per second and the
+#                               median time of a plain `cat` of the band files
+
+rows=2000 cols=2000 runs=5 keep=""
+
+bench_options() {
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --large) rows=4000 cols=4000 ;;
+      --runs) runs=$2; shift ;;
+      --keep) keep=$2; shift ;;
+      *) echo "usage: bench/$bench_name.sh [--large] [--runs <n>] [--keep <folder>]" >&2
+         exit 2 ;;
+    esac
+    shift
+  done
+}
+
+bench_build() {
+  local build=${MSIKIT_BENCH_BUILD:-build}
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j3 --target "$@" >/dev/null
+  BIN=$(cd "$build/bin" && pwd)
+  export BIN
+  . scripts/road.sh
+}
+
+bench_folder() {
+  if [ -n "$keep" ]; then
+    dir=$keep
+    mkdir -p "$dir"
+  else
+    dir=$(mktemp -d)
+    trap 'rm -rf "$dir"' EXIT
+  fi
+}
+
+# Seconds taken by a command, its output discarded.
+bench_seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", e - s }'
+}
+
+bench_median() {
+  sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# shellcheck disable=SC2086
+bench_cat_band_files() { cat $BAND_PATHS; }
+
+bench_time() {
+  local i t times=() cat_times=() med cat_med
+  for ((i = 1; i <= runs; i++)); do
+    t=$(bench_seconds "$@")
+    times+=("$t")
+    echo "run $i: $t s"
+  done
+  for ((i = 1; i <= runs; i++)); do cat_times+=("$(bench_seconds bench_cat_band_files)"); done
+  med=$(printf '%s\n' "${times[@]}" | bench_median)
+  cat_med=$(printf '%s\n' "${cat_times[@]}" | bench_median)
+  awk -v n="$bench_name" -v t="$med" -v c="$cat_med" -v r="$rows" -v k="$cols" 'BEGIN {
+    printf "%s median: %.3f s, %.2f megapixels/s\n", n, t, r * k / 1e6 / t
+    printf "cat of the band files, median: %.3f s\n", c
+  }'
+}
