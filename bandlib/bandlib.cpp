@@ -27,11 +27,19 @@ Layout layout_of(int type) {
 
 // Absolute seek to a byte offset. Offsets are 64-bit so that images past
 // 2 GiB read correctly; the seek's own result is not examined, a position
-// past the end shows up as a short read. A stream already at the offset
+// past the end shows up as a short read. A negative offset (a negative row
+// length) lies before the start of the file: the seek would fail and leave
+// the stream where it was, so it is refused (errno EINVAL) instead of
+// reading whatever follows the last read. A stream already at the offset
 // (rows read in order) is left alone, which spares the system call.
-void seek_to(FILE *file, int64_t offset) {
-  if (ftello(file) == static_cast<off_t>(offset)) return;
+bool seek_to(FILE *file, int64_t offset) {
+  if (offset < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  if (ftello(file) == static_cast<off_t>(offset)) return true;
   fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+  return true;
 }
 
 template <class T>
@@ -121,7 +129,7 @@ void convert_words(unsigned char *words, int count, void *buffer, int kind) {
 // Reads `count` words at a word offset; false on a short read.
 bool read_words(FILE *file, int64_t word_offset, unsigned char *words,
                 int count) {
-  seek_to(file, 2 * word_offset);
+  if (!seek_to(file, 2 * word_offset)) return false;
   return fread(words, 2, static_cast<size_t>(count), file) ==
          static_cast<size_t>(count);
 }
@@ -162,7 +170,7 @@ int read_band_row(FILE *file, int /*rows*/, int cols, int type, int band,
   const int64_t offset = static_cast<int64_t>(row) * cols + col;
 
   if (layout == LAYOUT_8BIT) {
-    seek_to(file, offset);
+    if (!seek_to(file, offset)) return 1;
     if (fread(buffer, 1, static_cast<size_t>(count), file) !=
         static_cast<size_t>(count))
       return 1;

@@ -176,6 +176,14 @@ TEST(ReadBandRow, ShortReadsAndUnaddressablePositions) {
   EXPECT_EQ(read_band_row(e.get(), 10, 10, 3, 1, 0, 0, 1, out, KIND_I32), 1);
   EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, -1, 0, 1, out, KIND_I32), 1);
   EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 0, -1, 1, out, KIND_I32), 1);
+  // A negative row length puts the position before the start of the file:
+  // refused, not read from wherever the previous read left the stream.
+  ASSERT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 0, 0, 1, out, KIND_I32), 0);
+  ASSERT_EQ(read_band_row(w.get(), 10, 10, 3, 1, 0, 0, 1, out, KIND_I32), 0);
+  EXPECT_EQ(read_band_row(b.get(), 10, -10, 1, 1, 1, 0, 1, out, KIND_I32), 1);
+  EXPECT_EQ(read_band_row(w.get(), 10, -10, 3, 1, 1, 0, 1, out, KIND_I32), 1);
+  EXPECT_EQ(read_band_row(w.get(), 10, -40, 4, 2, 4, 0, 1, out, KIND_I32), 1);
+  EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(read_band_row(w.get(), 10, 10, 3, 1, 0, 0, 1, out, 9), 1) << "no such kind for 16-bit data";
   EXPECT_EQ(read_band_row(w.get(), 10, 100, 4, 2, 0, 0, 0, out, KIND_I32), 0) << "an empty run reads nothing";
 }
