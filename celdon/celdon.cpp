@@ -1,9 +1,12 @@
 // celdon: finds the nearest interpreted point of a class in a BIF, at or
 // after a position (forward) or at or before it (backward) in row-major
 // order, and prints its column and row, or "NotFound".
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -40,8 +43,19 @@ struct Position {
 
 enum ReadResult { READ_RECORD, READ_END, READ_ERROR };
 
+// One "%d" scan: leading white space, an optional sign, at least one digit;
+// text after the digits is ignored. A number outside the range of int is
+// refused like any other text that gives no number.
 int scan_int(const char *text, int *value) {
-  return sscanf(text, "%d", value) == 1 ? 0 : 1;
+  while (isspace(static_cast<unsigned char>(*text))) ++text;
+  const char *digits = text;
+  if (*digits == '-' || *digits == '+') ++digits;
+  if (!isdigit(static_cast<unsigned char>(*digits))) return 1;
+  errno = 0;
+  const long long number = strtoll(text, nullptr, 10);
+  if (errno == ERANGE || number < INT_MIN || number > INT_MAX) return 1;
+  *value = static_cast<int>(number);
+  return 0;
 }
 
 // One 4-byte little-endian field; false when no whole item was read.

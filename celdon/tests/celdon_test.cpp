@@ -67,6 +67,10 @@ TEST(Celdon, TruncatedBifsAndFailures) {
   }
   EXPECT_EQ(c.run("10 10 0 0 1").err, "Missing/extra parameter.\n");
   EXPECT_EQ(c.run("10 10 0 x 1 1").err, "Illegal parameter.\n");
+  // A number beyond int is refused, not wrapped (4294967301 would read 5).
+  EXPECT_EQ(c.run("10 10 0 4294967301 1 1").err, "Illegal parameter.\n");
+  testsupport::write_file(c.bif, one);
+  EXPECT_EQ(c.run("10 10 0 4abc 1 1").out, "4 3\n");
   c.bif = c.dir.path();  // opens, but cannot be read
   EXPECT_EQ(c.run("10 10 0 0 1 1").err.rfind("Error reading from BIF (", 0),
             0u);
