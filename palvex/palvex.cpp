@@ -165,14 +165,19 @@ bool range_usable(const ValueRange &range, int valueFormat) {
   return true;
 }
 
-// First pass over one file: the "Counts:" and "Ranges:" sections.
-int count_samples(const char *path, TrainingSet *set) {
+// Opens a QOR file for one pass; an empty handle after the message.
+FileHandle open_qor_file(const char *path) {
   FileHandle file(fopen(path, "r"));
-  if (!file) {
+  if (!file)
     fprintf(stderr, "Error opening QOR file \"%s\" (%s).\n", path,
             strerror(errno));
-    return 1;
-  }
+  return file;
+}
+
+// First pass over one file: the "Counts:" and "Ranges:" sections.
+int count_samples(const char *path, TrainingSet *set) {
+  FileHandle file = open_qor_file(path);
+  if (!file) return 1;
   char line[LINE_BUFFER_SIZE];
   find_keyword(file.get(), line, "Counts:\n");
   for (int k = 1; read_content_line(file.get(), line); ++k) {
@@ -262,12 +267,8 @@ void store_sample(const Arguments &args, const int *fields, int nb,
 // Second pass over one file: the "PCI:" and "Bands:" sections, then every
 // interpretation line.
 int read_samples(const char *path, const Arguments &args, TrainingSet *set) {
-  FileHandle file(fopen(path, "r"));
-  if (!file) {
-    fprintf(stderr, "Error opening QOR file \"%s\" (%s).\n", path,
-            strerror(errno));
-    return 1;
-  }
+  FileHandle file = open_qor_file(path);
+  if (!file) return 1;
   char line[LINE_BUFFER_SIZE];
   int m = 0;
   find_keyword(file.get(), line, "PCI:\n");
