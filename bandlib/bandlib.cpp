@@ -3,12 +3,12 @@
 #include "bandlib.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace {
@@ -26,20 +26,27 @@ Layout layout_of(int type) {
 }
 
 // Absolute seek to a byte offset. Offsets are 64-bit so that images past
-// 2 GiB read correctly; the seek's own result is not examined, a position
-// past the end shows up as a short read. A negative offset (a negative row
-// length) lies before the start of the file: the seek would fail and leave
-// the stream where it was, so it is refused (errno EINVAL) instead of
-// reading whatever follows the last read. A stream already at the offset
-// (rows read in order) is left alone, which spares the system call.
+// 2 GiB read correctly; a position past the end shows up as a short read.
+// A negative offset (a negative row length) lies before the start of the
+// file and is refused (errno EINVAL). A seek the system refuses (an offset
+// beyond the largest file size) fails the read too: reading on would take
+// the bytes where the stream stood. A stream already at the offset (rows
+// read in order) is left alone, which spares the system call.
 bool seek_to(FILE *file, int64_t offset) {
   if (offset < 0) {
     errno = EINVAL;
     return false;
   }
   if (ftello(file) == static_cast<off_t>(offset)) return true;
-  fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-  return true;
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+// Reads exactly `count` items; a file that ends early leaves errno at
+// ENODATA so that messages never report a short read as "Success".
+bool read_exactly(void *buffer, size_t size, size_t count, FILE *file) {
+  if (fread(buffer, size, count, file) == count) return true;
+  if (!ferror(file)) errno = ENODATA;
+  return false;
 }
 
 template <class T>
@@ -130,8 +137,7 @@ void convert_words(unsigned char *words, int count, void *buffer, int kind) {
 bool read_words(FILE *file, int64_t word_offset, unsigned char *words,
                 int count) {
   if (!seek_to(file, 2 * word_offset)) return false;
-  return fread(words, 2, static_cast<size_t>(count), file) ==
-         static_cast<size_t>(count);
+  return read_exactly(words, 2, static_cast<size_t>(count), file);
 }
 
 // The reduced GI planes of bands 2..5: one word per 4 image columns, plane
@@ -171,9 +177,7 @@ int read_band_row(FILE *file, int /*rows*/, int cols, int type, int band,
 
   if (layout == LAYOUT_8BIT) {
     if (!seek_to(file, offset)) return 1;
-    if (fread(buffer, 1, static_cast<size_t>(count), file) !=
-        static_cast<size_t>(count))
-      return 1;
+    if (!read_exactly(buffer, 1, static_cast<size_t>(count), file)) return 1;
     widen<uint8_t>(static_cast<unsigned char *>(buffer), count, kind, false);
     return 0;
   }
@@ -381,12 +385,33 @@ int next_random() {
   return static_cast<int>((random_state >> 16) & 32767u);
 }
 
-void fail_with(const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  vfprintf(stderr, format, args);
-  va_end(args);
-  exit(1);
+namespace {
+
+bool same_file(const struct stat &a, const struct stat &b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-const char *error_text() { return strerror(errno); }
+}  // namespace
+
+bool output_names_input(const char *outPath, FILE *const *inputs, int count,
+                        const char *const *inputPaths, int pathCount) {
+  struct stat out;
+  if (stat(outPath, &out) != 0) return false;  // not there yet: no input
+  for (int i = 0; i < count; ++i) {
+    struct stat in;
+    if (inputs[i] != nullptr && fstat(fileno(inputs[i]), &in) == 0 &&
+        same_file(out, in)) {
+      errno = EEXIST;
+      return true;
+    }
+  }
+  for (int i = 0; i < pathCount; ++i) {
+    struct stat in;
+    if (inputPaths[i] != nullptr && stat(inputPaths[i], &in) == 0 &&
+        same_file(out, in)) {
+      errno = EEXIST;
+      return true;
+    }
+  }
+  return false;
+}

@@ -27,7 +27,8 @@ enum SampleKind {
 // converts them in place into `buffer` as elements of `kind`. `rows` is
 // accepted and not used; `cols` is the stored row length; `band` matters
 // only for the GI layout (type 4). Returns 0 on success (also for a type
-// that reads nothing), 1 on a short read or a missing temporary.
+// that reads nothing), 1 on a failed seek, a short read (errno ENODATA when
+// the file simply ends) or a missing temporary.
 int read_band_row(FILE *file, int rows, int cols, int type, int band, int row,
                   int col, int count, void *buffer, int kind);
 
@@ -81,11 +82,11 @@ int next_random();
 // and stores the value, or false leaving `value` as it was.
 bool scan_int(const char *text, int *value);
 
-// Console tools' failure exit: prints the formatted message on standard
-// error as it stands (no line end is added) and ends the process with
-// exit status 1. Files already written keep what they hold.
-[[noreturn]] void fail_with(const char *format, ...)
-    __attribute__((format(printf, 1, 2)));
-
-// The system's text for the last error (errno), for the " (%s)" of messages.
-const char *error_text();
+// Whether an output path names one of a tool's inputs (the same device and
+// inode): `inputs` are open streams (null entries are skipped, so a band
+// file set can be passed whole), `inputPaths` files not held open. A path
+// that does not exist yet names no input. On a match errno is set to EEXIST
+// for the tool's "Error creating ..." message. No tool truncates its inputs.
+bool output_names_input(const char *outPath, FILE *const *inputs, int count,
+                        const char *const *inputPaths = nullptr,
+                        int pathCount = 0);

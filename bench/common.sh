@@ -25,8 +25,8 @@ bench_options() {
 
 bench_build() {
   local build=${MSIKIT_BENCH_BUILD:-build}
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" -j3 --target "$@" >/dev/null
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMSI_SANITIZE=OFF -DMSI_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null
   BIN=$(cd "$build/bin" && pwd)
   export BIN
   . scripts/road.sh

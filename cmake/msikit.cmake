@@ -6,19 +6,23 @@ function(msikit_program name)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
 endfunction()
 
-# msikit_tests(<name> SOURCES <files...> [LIBS <libs...>])
+# msikit_tests(<name> SOURCES <files...> [LIBS <libs...>] [PROGRAMS <progs...>])
 #   A GoogleTest executable registered with ctest. Tests that run built
-#   programs link msikit_testsupport, which knows where bin/ is.
+#   programs link msikit_testsupport, which knows where bin/ is, and name
+#   those programs under PROGRAMS so that they are rebuilt first.
 function(msikit_tests name)
   if(NOT MSI_TESTS)
     return()
   endif()
-  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS;PROGRAMS" ${ARGN})
   add_executable(${name} ${P_SOURCES})
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${P_LIBS} msikit_testsupport
                         GTest::gtest GTest::gtest_main)
+  if(P_PROGRAMS)
+    add_dependencies(${name} ${P_PROGRAMS})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
                        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bandlib.h"
+#include "console.h"
 #include "filehandle.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "bandlib.h"
+#include "console.h"
 #include "numlib.h"
 
 // Class numbers 1..27 in training sets; index 0 of the tables is not used.

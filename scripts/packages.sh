@@ -1,6 +1,6 @@
 # Installs the Debian packages that the build and the tests need, only when
 # one is missing. Source it and call ensure_packages.
-MSIKIT_PACKAGES="cmake make g++ libgtest-dev"
+MSIKIT_PACKAGES="cmake make g++ libgtest-dev tcl8.6-dev tk8.6-dev libgd-dev xvfb x11-utils"
 
 ensure_packages() {
   local missing="" p

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bandlib.h"
+#include "console.h"
 #include "eigen.h"
 #include "filehandle.h"
 

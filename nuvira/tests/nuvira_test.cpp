@@ -199,14 +199,14 @@ TEST_F(Nuvira, OpenCreateAndReadFailures) {
   // Row 5 lies past the end of the 4-row bands: the lines before stay.
   r = run(args(bif, "NO-PCI"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error reading from image file (Success).\n");
+  EXPECT_EQ(r.err, "Error reading from image file (No data available).\n");
   EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1 2 2 12 112\n3 9 1 39 139\n5 0 1");
 
   testsupport::write_band8(dir.file("p1"), {1, 2, 3});
   testsupport::write_bif(bif, {{0, 1, 2}, {0, 3, 2}});
   r = run(args(bif, dir.file("p1")));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error reading from PCI file (Success).\n");
+  EXPECT_EQ(r.err, "Error reading from PCI file (No data available).\n");
   EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "0 1 2 1 101 2\n0 3 2 3 103");
 
   testsupport::write_bif(bif, {{-1, 0, 2}});
