@@ -150,7 +150,10 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
       std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
   bool out_open = true, err_open = true;
   while (out_open || err_open) {
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    // A drained pipe leaves the set (a negative descriptor is ignored);
+    // polling it again would report its hang-up at once, over and over.
+    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0},
+                     {err_open ? err_pipe[0] : -1, POLLIN, 0}};
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -182,6 +185,64 @@ RunResult run_program(const std::string &name,
                       const std::vector<std::string> &args,
                       int timeout_seconds) {
   return run_program_in("", name, args, timeout_seconds);
+}
+
+VirtualDisplay::VirtualDisplay(int depth) {
+  const char *old = getenv("DISPLAY");
+  had_display_ = old != nullptr;
+  if (had_display_) old_display_ = old;
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  fflush(nullptr);
+  pid_ = fork();
+  if (pid_ < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return;
+  }
+  if (pid_ == 0) {
+    close(fds[0]);
+    int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, 0);
+    dup2(null_fd, 1);
+    dup2(null_fd, 2);
+    const std::string fd = std::to_string(fds[1]);
+    const std::string screen = "1280x1024x" + std::to_string(depth);
+    // -displayfd: the server picks a free display number and writes it.
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
+           screen.c_str(), "-nolisten", "tcp", "-noreset",
+           static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd p = {fds[0], POLLIN, 0};
+    if (poll(&p, 1, 200) <= 0) continue;
+    char c;
+    ssize_t n = read(fds[0], &c, 1);
+    if (n <= 0 || c == '\n') break;
+    number.push_back(c);
+  }
+  close(fds[0]);
+  if (number.empty()) return;
+  name_ = ":" + number;
+  setenv("DISPLAY", name_.c_str(), 1);
+}
+
+VirtualDisplay::~VirtualDisplay() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (had_display_)
+    setenv("DISPLAY", old_display_.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
 }
 
 }  // namespace testsupport

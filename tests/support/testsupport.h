@@ -68,4 +68,24 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
                          const std::vector<std::string> &args,
                          int timeout_seconds = 60);
 
+// A virtual X server (Xvfb) on a free display number, with one screen of
+// the given depth, for the shell's tests. While it lives, DISPLAY names it,
+// so programs run then show their windows there; the previous DISPLAY comes
+// back when it is stopped.
+class VirtualDisplay {
+ public:
+  explicit VirtualDisplay(int depth = 24);
+  ~VirtualDisplay();
+  VirtualDisplay(const VirtualDisplay &) = delete;
+  VirtualDisplay &operator=(const VirtualDisplay &) = delete;
+  bool ok() const { return !name_.empty(); }
+  const std::string &name() const { return name_; }
+
+ private:
+  int pid_ = -1;
+  std::string name_;
+  bool had_display_ = false;
+  std::string old_display_;
+};
+
 }  // namespace testsupport
