@@ -255,6 +255,15 @@ bool scan_int(const char *text, int *value) {
   return scan_int_at(text, value);
 }
 
+bool scan_int_end(const char *text, int *value, const char **end) {
+  while (is_white(*text)) ++text;
+  if (!scan_int_at(text, value)) return false;
+  if (*text == '-' || *text == '+') ++text;
+  while (*text >= '0' && *text <= '9') ++text;
+  *end = text;
+  return true;
+}
+
 int parse_int_list(const char *text, int *out, int max) {
   int count = 0;
   const char *p = text;

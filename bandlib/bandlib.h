@@ -82,6 +82,11 @@ int next_random();
 // and stores the value, or false leaving `value` as it was.
 bool scan_int(const char *text, int *value);
 
+// The same scan, reporting in `end` the character after the digits, for
+// texts that hold several numbers ("%d %d ..."). `end` is set only when a
+// number was read.
+bool scan_int_end(const char *text, int *value, const char **end);
+
 // Whether an output path names one of a tool's inputs (the same device and
 // inode): `inputs` are open streams (null entries are skipped, so a band
 // file set can be passed whole), `inputPaths` files not held open. A path

@@ -11,3 +11,29 @@ int AppInit(Tcl_Interp *interp);
 // The decimal text of `value`, in one process-wide buffer that each call
 // overwrites.
 const char *IntToText(int value);
+
+// Photo formats, read from the -data string of a photo image only. A match
+// procedure stores the photo's size and returns non-zero when the string
+// is one of the format's configuration strings; a read procedure fills the
+// width x height region at (destX, destY).
+
+// "PaletteImage": "<height> <width> |" and 768 palette numbers.
+int PaletteImageStringMatch(char *string, char *formatString, int *widthPtr,
+                            int *heightPtr);
+int PaletteImageStringRead(Tcl_Interp *interp, char *string, char *formatString,
+                           Tk_PhotoHandle imageHandle, int destX, int destY,
+                           int width, int height, int srcX, int srcY);
+
+// "RawImage": band files, a window and band-arithmetic expressions.
+int RawImageStringMatch(char *string, char *formatString, int *widthPtr,
+                        int *heightPtr);
+int RawImageStringRead(Tcl_Interp *interp, char *string, char *formatString,
+                       Tk_PhotoHandle imageHandle, int destX, int destY,
+                       int width, int height, int srcX, int srcY);
+
+// A palette of 256 entries of red, green and blue from `text`: for each
+// number every character but a digit is skipped, the number read, and the
+// text skipped up to the next blank. False when the text runs short or a
+// number does not fit an int.
+constexpr int PALETTE_ENTRIES = 256;
+bool ReadPalette(const char *text, int palette[PALETTE_ENTRIES][3]);

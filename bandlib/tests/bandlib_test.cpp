@@ -265,6 +265,26 @@ TEST(ScanInt, ReadsLikeOneFormattedScan) {
   EXPECT_EQ(parse_int_list("1 4294967297", out, 2), -1) << "items out of range are malformed";
 }
 
+TEST(ScanInt, EndStopsAfterTheDigits) {
+  const struct {
+    const char *text;
+    int value;
+    size_t end;  // offset of the character after the number
+  } cases[] = {{"12abc", 12, 2}, {" \t-7 8", -7, 4}, {"+3,4", 3, 2}, {"0", 0, 1}};
+  for (const auto &c : cases) {
+    int v = 0;
+    const char *end = nullptr;
+    ASSERT_TRUE(scan_int_end(c.text, &v, &end)) << c.text;
+    EXPECT_EQ(v, c.value) << c.text;
+    EXPECT_EQ(end, c.text + c.end) << c.text;
+  }
+  int v = 5;
+  const char *end = nullptr;
+  EXPECT_FALSE(scan_int_end(" 2147483648 1", &v, &end));
+  EXPECT_EQ(end, nullptr);
+  EXPECT_EQ(v, 5);
+}
+
 TEST(ParseIntList, PlusSignsEndAndAreAccepted) {
   int out[7] = {};
   EXPECT_EQ(parse_int_list("+5 6", out, 7), 2);
