@@ -35,8 +35,9 @@ int PaletteImageStringMatch(char *string, char * /*formatString*/,
   if (!scan_int_end(string, &height, &next) ||
       !scan_int_end(next, &width, &next))
     return 0;
-  *heightPtr = height;
-  *widthPtr = width;
+  // Tk cannot make a photo of negative size: report an empty one.
+  *heightPtr = height > 0 ? height : 0;
+  *widthPtr = width > 0 ? width : 0;
   return 1;
 }
 

@@ -187,8 +187,10 @@ int RawImageStringMatch(char *string, char * /*formatString*/, int *widthPtr,
   }
   int v[9];
   if (ScanIntegers(p, v, 9) != 9) return 0;
-  *heightPtr = v[7];
-  *widthPtr = v[8];
+  // Tk cannot make a photo of negative size: report none, which the read
+  // refuses.
+  *heightPtr = v[7] > 0 ? v[7] : 0;
+  *widthPtr = v[8] > 0 ? v[8] : 0;
   return 1;
 }
 

@@ -1,0 +1,152 @@
+// The "RawImage" configuration string read into its fields, the order of
+// its messages, and the conversion of values to bytes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "formattest.h"
+#include "rawimage.h"
+
+namespace {
+
+const std::string M = "Error in photo configuration string [";
+
+std::string Read(const std::string &text, int width = 9, int height = 8) {
+  auto config = std::make_unique<PhotoConfiguration>();
+  const char *fault =
+      ReadPhotoConfiguration(text.c_str(), width, height, config.get());
+  return fault == nullptr ? "ok" : fault;
+}
+
+std::string Head(const std::string &ints) {
+  return "x|p1 p2|x|1 2|x|NO-PCI|" + ints;
+}
+
+TEST(ReadPhotoConfiguration, MeetsTheFaultsInTheOrderOfTheString) {
+  const std::string a1792(1792, 'a'), a1793(1793, 'a');
+  const std::string n28 = "1 2" + std::string(25, ' '), n29 = n28 + " ";
+  const std::string e50 = " B1 +" + std::string(45, ' ');
+  const std::string e51 = e50 + " ";
+  const std::string ints = "1 10 20 0 0 4 5 8 9 ";
+  const std::string pal = formattest::palette_text([](int e) {
+    return formattest::Rgb{e, e, e};
+  });
+  const struct {
+    std::string text;
+    std::string result;
+  } cases[] = {
+      {"", M + "1]."},
+      {"x|p1", M + "2]."},
+      {"x|" + a1793 + "|x|" + n29 + "|x|NO-PCI|1", M + "3]."},
+      {"x|" + a1792 + "|x", M + "4]."},
+      {"x|p|x|1 2", M + "5]."},
+      {"x|p|x|" + n29 + "|x|" + a1793 + "|", M + "6]."},
+      {"x|p|x|" + n28 + "|x", M + "7]."},
+      {"x|p|x|1|x|NO-PCI", M + "8]."},
+      {"x|p|x|1|x|" + a1793 + "|1 10 20 0 0 4 5 8 9 1|B1|", M + "9]."},
+      {"x|" + a1792 + "|x|" + n28 + "|x|" + a1792 + "|" + ints + "1|B1|", "ok"},
+      // the ten integers and what a read can show
+      {Head("1 10 20 0 0 4 5 8 9|B1|"), M + "10]."},
+      {Head("1 10 20 0 0 4 5 8 9 x 1|B1|"), M + "10]."},
+      {Head("1 10 20 0 0 4 5 8 9 2147483648|B1|"), M + "10]."},
+      {Head(ints + "0|B1|"), M + "10]."},
+      {Head(ints + "4|B1|"), M + "10]."},
+      {Head("0 10 20 0 0 4 5 8 9 1|B1|"), M + "10]."},
+      {Head("5 10 20 0 0 4 5 8 9 1|B1|"), M + "10]."},
+      {Head("4 10 20 0 0 4 5 8 9 1|B1|"), "ok"},
+      {Head("1 10 20 0 0 0 5 8 9 1|B1|"), M + "10]."},
+      {Head("1 10 20 0 0 4 -1 8 9 1|B1|"), M + "10]."},
+      {Head("1 10 20 2147483647 0 2 5 8 9 1|B1|"), M + "10]."},
+      {Head("1 10 20 2147483646 0 2 5 8 9 1|B1|"), "ok"},
+      {Head("1 10 20 0 2147483644 4 5 8 9 1|B1|"), M + "10]."},
+      {Head("1 10 20 -50 -60 4 5 8 9 1|B1|"), "ok"},
+      // expressions, channel by channel, then the palette
+      {Head(ints + "1"), M + "11]."},
+      {Head(ints + "1|B1"), M + "12]."},
+      {Head(ints + "1|" + e50 + "|"), "ok"},
+      {Head(ints + "1|" + e51 + "|"),
+       "Illegal expression in photo configuration string [13]."},
+      {Head(ints + "2|B1|B2|B3|"), M + "11]."},
+      {Head(ints + "2|B1||B2||B3|"), "ok"},
+      {Head(ints + "2|B1||" + e51 + "|"),
+       "Illegal expression in photo configuration string [13]."},
+      {Head(ints + "2|" + e51 + "|x"),
+       "Illegal expression in photo configuration string [13]."},
+      {Head(ints + "3|B1|"), M + "11]."},
+      {Head(ints + "3|B1||" + pal), "ok"},
+      {Head(ints + "3|B1||" + pal.substr(0, pal.rfind(' '))), M + "12]."},
+      {Head(ints + "3|" + e51 + "|"),
+       "Illegal expression in photo configuration string [13]."},
+      {Head(ints + "3|B1||2147483648 " + pal), M + "12]."},
+      // an expression that does not parse is found later, with the trees
+      {Head(ints + "1|B1+|"), "ok"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Read(c.text), c.result) << c.text.substr(0, 120);
+  EXPECT_EQ(Read(Head(ints + "1|B1|"), 0, 8), M + "10].");
+  EXPECT_EQ(Read(Head(ints + "1|B1|"), 9, -1), M + "10].");
+}
+
+TEST(ReadPhotoConfiguration, KeepsTheFieldsNumbersAndPalette) {
+  // '10,20,30 40,50,60 ...': after each number the text up to the next
+  // blank is passed over; signs are skipped, so -5 reads as 5.
+  std::string pal = "|-5 300 7";
+  for (int i = 0; i < 255; ++i) pal += " " + std::to_string(i) + ",9,9 1 2";
+  const std::string text =
+      "x| /a/b1  /a/b2 |x|1 2|x|NO-PCI|3 10 20 4 5 6 7 8 9 2|B1 + "
+      "B2|skip|b1+b2||B3|" +
+      pal;
+  auto c = std::make_unique<PhotoConfiguration>();
+  ASSERT_EQ(ReadPhotoConfiguration(text.c_str(), 9, 8, c.get()), nullptr);
+  EXPECT_STREQ(c->bandPaths, " /a/b1  /a/b2 ");
+  EXPECT_STREQ(c->bandNumbers, "1 2");
+  EXPECT_STREQ(c->pciPaths, "NO-PCI");
+  const int ints[] = {c->iType, c->iRows, c->iCols, c->wRow,
+                      c->wCol,  c->wRows, c->wCols, c->mode};
+  const int want[] = {3, 10, 20, 4, 5, 6, 7, 2};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(ints[i], want[i]) << i;
+  EXPECT_EQ(c->channels, 3);
+  EXPECT_STREQ(c->expressions[0], "B1 + B2");
+  EXPECT_STREQ(c->expressions[1], "b1+b2");
+  EXPECT_STREQ(c->expressions[2], "B3");
+
+  c->mode = 0;
+  const std::string text3 = "x|p|x|1|x|NO-PCI|1 1 1 0 0 1 1 1 1 3|B1|x" + pal;
+  ASSERT_EQ(ReadPhotoConfiguration(text3.c_str(), 9, 8, c.get()), nullptr);
+  EXPECT_EQ(c->channels, 1);
+  EXPECT_EQ(c->palette[0][0], 5);
+  EXPECT_EQ(c->palette[0][1], 300);
+  EXPECT_EQ(c->palette[0][2], 7);
+  for (int e = 1; e < 256; ++e) {
+    // entry e: e - 1 then 1 and 2 (the ",9,9" tails are passed over)
+    EXPECT_EQ(c->palette[e][0], e - 1) << e;
+    EXPECT_EQ(c->palette[e][1], 1) << e;
+    EXPECT_EQ(c->palette[e][2], 2) << e;
+  }
+}
+
+TEST(ValuesToBytes, ScalesClampsAndTruncates) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const struct {
+    float value;
+    bool sixteenBit;
+    int byte;
+  } cases[] = {
+      {200, false, 200}, {255.75f, false, 255}, {256, false, 255},
+      {3.99f, false, 3}, {-0.5f, false, 0},     {-1, false, 0},
+      {inf, false, 255}, {-inf, false, 0},      {std::nanf(""), false, 0},
+      {1023, true, 255}, {1100, true, 255},     {1022.9f, true, 255},
+      {4, true, 1},      {3, true, 0},          {200, true, 50},
+      {inf, true, 255},  {-inf, true, 0},       {std::nanf(""), true, 0},
+  };
+  for (const auto &c : cases) {
+    unsigned char byte = 77;
+    ValuesToBytes(&c.value, 1, c.sixteenBit, &byte);
+    EXPECT_EQ(byte, c.byte) << c.value << " " << c.sixteenBit;
+  }
+}
+
+}  // namespace
