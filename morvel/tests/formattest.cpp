@@ -47,7 +47,8 @@ proc dump_photo {format data} {
     puts "1 $p"
     return
   }
-  puts [$p data]
+  foreach row [$p data] { puts -nonewline "{$row}" }
+  puts ""
   image delete $p
 }
 )";
@@ -62,16 +63,13 @@ std::vector<std::string> run_lines(const testsupport::TempDir &dir,
 
 Pixels parse_pixels(const std::string &line) {
   Pixels p;
-  if (line.empty() || line[0] != '{') {
-    // A one-row photo prints its row without braces.
-    if (line.empty() || line[0] != '#') return p;
-  }
   int x = 0;
   for (size_t i = 0; i < line.size(); ++i) {
     if (line[i] == '{') {
       x = 0;
     } else if (line[i] == '}') {
       if (p.height == 0) p.width = x;
+      if (x != p.width) return p;
       ++p.height;
     } else if (line[i] == '#' && i + 7 <= line.size()) {
       unsigned v = 0;
@@ -83,11 +81,7 @@ Pixels parse_pixels(const std::string &line) {
       i += 6;
     }
   }
-  if (line[0] == '#') {
-    p.width = x;
-    p.height = 1;
-  }
-  p.ok = p.width > 0 && p.rgb.size() == static_cast<size_t>(p.width) * p.height;
+  p.ok = p.width > 0 && !line.empty() && line[0] == '{';
   return p;
 }
 

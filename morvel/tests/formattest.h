@@ -19,7 +19,7 @@ std::vector<std::string> lines(const std::string &text);
 
 // Tcl procedures for the scripts: `try_photo format data` prints "0 <width>
 // <height>" or "1 <message>"; `dump_photo format data` prints the photo's
-// pixels as Tk's `data` gives them, or "1 <message>".
+// pixels, each row in braces, or "1 <message>".
 extern const char *const SCRIPT_PROCS;
 
 // Runs `script` (after SCRIPT_PROCS) and returns its output lines; a
@@ -29,7 +29,7 @@ std::vector<std::string> run_lines(const testsupport::TempDir &dir,
 
 using Rgb = std::array<int, 3>;
 
-// A photo as `dump_photo` printed it: rows of "#rrggbb" words.
+// A photo as `dump_photo` printed it: each row in braces, "#rrggbb" words.
 struct Pixels {
   int width = 0, height = 0;
   std::vector<Rgb> rgb;  // row-major
