@@ -96,37 +96,26 @@ class Mutator {
   std::mt19937 random_;
 };
 
+// Success, Tk's answer for a string no format matches, or one of the
+// format's messages (RawImage: also those naming a band or component).
 bool Known(const std::string &answer, bool raw) {
-  static const std::set<std::string> fixed = {
-      "couldn't recognize image data",  // Tk: no format matched the string
-      "Error allocating memory.",
-      "Error in photo configuration string [1].",
-      "Error in photo configuration string [2].",
-      "Error in photo configuration string [3].",
-      "Error in photo configuration string [4].",
-      "Error in photo configuration string [5].",
-      "Error in photo configuration string [6].",
-      "Error in photo configuration string [7].",
-      "Error in photo configuration string [8].",
-      "Error in photo configuration string [9].",
-      "Error in photo configuration string [10].",
-      "Error in photo configuration string [11].",
-      "Error in photo configuration string [12].",
-      "Illegal expression in photo configuration string [13].",
-      "Illegal expression in photo configuration string.",
-      "Error opening image file - band does not exist.",
-      "Error opening image files - illegal parameter.",
-      "Error opening PCI file - component does not exist.",
-  };
   if (answer == "0") return true;
   if (answer.rfind("1 ", 0) != 0) return false;
   const std::string message = answer.substr(2);
-  if (!raw)
-    return message == "couldn't recognize image data" ||
-           message == "Error allocating memory." ||
-           message == "Error in photo configuration string [1]." ||
-           message == "Error in photo configuration string [2].";
-  if (fixed.count(message) != 0) return true;
+  std::set<std::string> known = {"couldn't recognize image data",
+                                 "Error allocating memory."};
+  for (int n = 1; n <= (raw ? 12 : 2); ++n)
+    known.insert("Error in photo configuration string [" + std::to_string(n) +
+                 "].");
+  if (raw) {
+    known.insert("Illegal expression in photo configuration string [13].");
+    known.insert("Illegal expression in photo configuration string.");
+    known.insert("Error opening image file - band does not exist.");
+    known.insert("Error opening image files - illegal parameter.");
+    known.insert("Error opening PCI file - component does not exist.");
+  }
+  if (known.count(message) != 0) return true;
+  if (!raw) return false;
   for (const char *prefix : {"Error opening image file for band ",
                              "Error opening PCI file for component ",
                              "Error reading image file for band ",
