@@ -24,6 +24,7 @@ foreach {format data} {
 
 TEST(Registration, FailingTkStartRegistersNothing) {
   testsupport::TempDir dir;
+  ASSERT_NE(getenv("DISPLAY"), nullptr);
   const std::string display = getenv("DISPLAY");
   // Without a display Tk_Init fails; the script then loads Tk itself to
   // look for the formats.
