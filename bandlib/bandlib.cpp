@@ -228,32 +228,11 @@ void swap_bytes16(void *items, int count) {
 
 namespace {
 
-bool is_white(char c) {
-  return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r' ||
-         c == '\v';
-}
+bool is_white(char c) { return is_scan_white(c); }
 
 bool is_sign_or_digit(char c) { return c == '-' || (c >= '0' && c <= '9'); }
 
-// An integer at `text`: an optional sign, then at least one digit, within
-// the range of int.
-bool scan_int_at(const char *text, int *value) {
-  const char *digits = text;
-  if (*digits == '-' || *digits == '+') ++digits;
-  if (*digits < '0' || *digits > '9') return false;
-  errno = 0;
-  const long long v = strtoll(text, nullptr, 10);
-  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  *value = static_cast<int>(v);
-  return true;
-}
-
 }  // namespace
-
-bool scan_int(const char *text, int *value) {
-  while (is_white(*text)) ++text;
-  return scan_int_at(text, value);
-}
 
 int parse_int_list(const char *text, int *out, int max) {
   int count = 0;

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int MAX_TS_CLASSES = 27;
 // QOR lines are read into 82 characters: at most 81 with the line feed.
 constexpr int LINE_BUFFER_SIZE = 82;
 // Row, column, class, up to 7 band values and up to 7 component values.

@@ -7,11 +7,12 @@
 #include <cstdio>
 
 #include "bandlib.h"
+#include "buffer.h"
 #include "console.h"
+#include "filehandle.h"
 #include "numlib.h"
 
-// Class numbers 1..27 in training sets; index 0 of the tables is not used.
-constexpr int MAX_TS_CLASSES = 27;
+// Class numbers 1..MAX_TS_CLASSES; index 0 of the class tables is not used.
 constexpr int BLOCK = COVARIANCE_BLOCK_SIDE;  // 7 x 7 covariance blocks
 
 // What the command line and set-up give the rest of the run.
@@ -24,11 +25,11 @@ struct QuentaRun {
   const char *bandText = nullptr; // the iBands argument as given
   const char *tsPath = nullptr;
   const char *cofPath = nullptr;
-  FILE *bandFiles[MAX_BANDS] = {};
-  FILE *ts = nullptr;
-  FILE *cof = nullptr;
-  uint16_t *rows[MAX_BANDS] = {}; // one row buffer of aCols samples per band
-  uint8_t *out = nullptr;         // one output row of aCols class bytes
+  FileHandle bandFiles[MAX_BANDS];
+  FileHandle ts;
+  FileHandle cof;
+  ZeroedArray<uint16_t> rows[MAX_BANDS]; // a row of aCols samples per band
+  ZeroedArray<uint8_t> out;              // one output row of aCols class bytes
 };
 
 // Gaussian statistics of one class; the band index is the list position.

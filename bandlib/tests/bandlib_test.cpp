@@ -17,7 +17,7 @@ FileHandle open_read(const std::string &path) {
   return FileHandle(fopen(path.c_str(), "rb"));
 }
 
-// A 16-bit file whose word w holds `value_of(w)`.
+// A 16-bit file holding the given words, little-endian.
 std::string words_file(const TempDir &dir, const std::vector<uint16_t> &words) {
   std::string path = dir.file("words.raw");
   testsupport::write_band16(path, words);

@@ -101,7 +101,7 @@ TEST_F(Nuvira, TrailingBytesOfTheBif) {
   testsupport::write_file(dir.file("p.bif"), one + "abcd");
   RunResult r = run(args(dir.file("p.bif"), "NO-PCI"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error reading from BIF (Success).\n");
+  EXPECT_EQ(r.err, "Error reading from BIF (No data available).\n");
   EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1 2 2 12 112\n");
 }
 
