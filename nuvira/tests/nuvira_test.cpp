@@ -227,6 +227,50 @@ TEST_F(Nuvira, TextsAreCopiedUnchanged) {
   EXPECT_EQ(testsupport::read_file(qor()).substr(0, 20), "Image:\n%s %d\nPCI:\npc");
 }
 
+// A position whose offset lies beyond the largest file size fails its read
+// (the system refuses the seek, or the file ends): it never delivers the
+// sample where the stream stood.
+TEST_F(Nuvira, PositionsFarPastTheEndFailTheirRead) {
+  testsupport::write_bif(dir.file("p.bif"), {{1000000, 0, 1}});
+  struct Case {
+    std::string pci;
+    std::string message;
+  } cases[] = {{"NO-PCI", "Error reading from image file ("},
+               {pcis(), "Error reading from PCI file ("}};
+  for (Case &c : cases) {
+    auto a = args(dir.file("p.bif"), c.pci);
+    a[15] = "2147483647";  // iCols
+    if (c.pci != "NO-PCI") {  // bands that reach: only the PCI read fails
+      a[1] = "";
+      a[2] = "";
+    }
+    RunResult r = run(a);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_TRUE(r.err == c.message + "Invalid argument).\n" ||
+                r.err == c.message + "No data available).\n")
+        << r.err;
+    EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1000000 0 1");
+  }
+}
+
+// The QOR file may not replace an input: a path naming the BIF, a band or a
+// PCI file (by any spelling) is refused and the input keeps its bytes.
+TEST_F(Nuvira, OutputNamingAnInputIsRefused) {
+  testsupport::write_bif(dir.file("p.bif"), {{1, 2, 2}});
+  const std::string dot = dir.path() + "/./";
+  for (const std::string &input :
+       {dir.file("p.bif"), dir.file("b4"), dot + "p2", dot + "b3"}) {
+    const std::string base = input.substr(input.rfind('/') + 1);
+    const std::string before = testsupport::read_file(dir.file(base));
+    auto a = args(dir.file("p.bif"), pcis());
+    a[0] = input;
+    RunResult r = run(a);
+    EXPECT_EQ(r.status, 1) << input;
+    EXPECT_EQ(r.err, "Error creating QOR file (File exists).\n");
+    EXPECT_EQ(testsupport::read_file(dir.file(base)), before) << input;
+  }
+}
+
 // Random BIF bytes and random arguments: every run ends with 0 or 1 and,
 // for 1, a message; never a signal, a hang or a sanitizer report.
 TEST_F(Nuvira, RandomInputsNeverCrash) {

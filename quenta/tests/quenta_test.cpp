@@ -140,8 +140,8 @@ TEST_F(Quenta, TrainingSetFailuresLeaveAnEmptyCof) {
   for (const auto &c : std::vector<std::pair<std::string, std::string>>{
            {"1 10 20\n0 10 20\n", illegal},
            {"1 10 20\n28 10 20\n", illegal},
-           {"1 10 20\n1 11 21\n2 30\n", reading},  // record cut short
-           {"1 10 20\n2 30 x1\n", reading}}) {     // value not a number
+           {"1 10 20\n1 11 21\n2 30\n", reading + "No data available).\n"},
+           {"1 10 20\n2 30 x1\n", reading + "Invalid argument).\n"}}) {
     write_file(cof(), "old contents");
     write_file(ts(), c.first);
     RunResult r = run(paths, "1 2", "TM", {2, 4, 0, 0, 2, 4});
@@ -190,9 +190,43 @@ TEST_F(Quenta, ShortBandFileKeepsTheRowsWritten) {
   RunResult r = run(dir.file("b1"), "1", "TM", {3, 4, 0, 0, 3, 4});
   EXPECT_EQ(r.status, 1);
   const std::string expected = prefix("Error reading image file", dir.file("b1"));
-  EXPECT_EQ(r.err.substr(0, expected.size()), expected);
+  EXPECT_EQ(r.err, expected + "No data available).\n");
   EXPECT_EQ(r.out, progress({33, 66}));
   EXPECT_EQ(read_file(cof()), std::string("\1\1\1\1\2\2\2\2", 8));
+}
+
+// An area at a row whose offset lies beyond the largest file size fails
+// its first read: it never classifies the first bytes of the bands.
+TEST_F(Quenta, AreaFarPastTheEndFailsItsFirstRead) {
+  write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
+  write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
+  RunResult r = run(dir.file("b1"), "1", "TM", {3, 2147483647, 1000000, 0, 1, 4});
+  EXPECT_EQ(r.status, 1);
+  const std::string expected = prefix("Error reading image file", dir.file("b1"));
+  EXPECT_TRUE(r.err == expected + "Invalid argument).\n" ||
+              r.err == expected + "No data available).\n")
+      << r.err;
+  EXPECT_EQ(read_file(cof()), "");
+}
+
+// The COF file may not replace an input: a path naming the training set or
+// a band file (by any spelling) is refused and the input keeps its bytes.
+TEST_F(Quenta, CofNamingAnInputIsRefused) {
+  write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
+  write_band8(dir.file("b2"), {1, 2, 3, 4, 20, 21, 22, 23});
+  write_file(ts(), "1 1 1\n1 3 2\n2 21 20\n2 23 22\n");
+  const std::string paths = dir.file("b1") + " " + dir.file("b2");
+  for (const std::string &input :
+       {ts(), dir.file("b2"), dir.path() + "/./b1", dir.path() + "//train.ts"}) {
+    const std::string base = input.substr(input.rfind('/') + 1);
+    const std::string before = read_file(dir.file(base));
+    std::vector<std::string> args = {paths, "1 2", "TM", "2", "4", "0", "0",
+                                     "2", "4", ts(), input};
+    RunResult r = testsupport::run_program("quenta", args);
+    EXPECT_EQ(r.status, 1) << input;
+    EXPECT_EQ(r.err, prefix("Error opening COF file", input) + "File exists).\n");
+    EXPECT_EQ(read_file(dir.file(base)), before) << input;
+  }
 }
 
 TEST_F(Quenta, EqualDiscriminantsGoToTheLowerClass) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -120,8 +121,7 @@ TEST(Tendor, FileFailuresNameTheirPath) {
   RunResult r = run_program("tendor", whole(dir.file("band1") + " " + dir.file("short"), "1 2",
                                             1, 4, 11, p3));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err.rfind("Error reading image file \"" + dir.file("short") + "\" (", 0), 0u) << r.err;
-  EXPECT_EQ(r.err.substr(r.err.size() - 3), ").\n");
+  EXPECT_EQ(r.err, "Error reading image file \"" + dir.file("short") + "\" (No data available).\n");
   EXPECT_EQ(r.out, "1%\n");
   EXPECT_TRUE(file_exists(p3));
   EXPECT_EQ(read_file(p3), "");
@@ -145,6 +145,55 @@ TEST(Tendor, FileFailuresNameTheirPath) {
                  "Error writing PCI file \"/dev/full\" (No space left on device).\n");
   expect_failure(whole(paths, "1 2 3", 1, 4, 11, "/dev/full"),
                  "Error closing PCI file \"/dev/full\" (No space left on device).\n");
+}
+
+// Areas no file can hold fail at their first read: far past the largest
+// file size (never a PCI file made from the first bytes of the band), and
+// as wide as an int allows (at once, not after zero-filling gigabytes).
+TEST(Tendor, ImpossibleAreasFailAtTheFirstRead) {
+  TempDir dir;
+  write_band8(dir.file("b1"), std::vector<uint8_t>(44, 9));
+  write_band8(dir.file("b2"), std::vector<uint8_t>(44, 3));
+  const std::string paths = dir.file("b1") + " " + dir.file("b2");
+  const std::string reading = "Error reading image file \"" + dir.file("b1") + "\" (";
+  struct Case {
+    std::vector<std::string> area;  // iCols aRow aCol aRows aCols
+    std::vector<std::string> errors;
+  } cases[] = {
+      {{"2147483647", "1000000", "0", "2", "4"},
+       {reading + "Invalid argument).\n", reading + "No data available).\n"}},
+      {{"11", "0", "0", "4", "2147483647"},
+       {reading + "No data available).\n", "Error allocating memory.\n"}},
+  };
+  for (const Case &c : cases) {
+    std::vector<std::string> args = {paths, "1 2", "1", "4"};
+    args.insert(args.end(), c.area.begin(), c.area.end());
+    args.push_back(dir.file("p1"));
+    const auto start = std::chrono::steady_clock::now();
+    RunResult r = run_program("tendor", args, 30);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 1) << c.area[4];
+    EXPECT_TRUE(r.err == c.errors[0] || r.err == c.errors[1]) << r.err;
+    EXPECT_LT(seconds, 5.0) << c.area[4];
+    EXPECT_EQ(read_file(dir.file("p1")), "");
+  }
+}
+
+// A PCI path naming one of the bands (by any spelling) is refused before
+// that band is emptied; the PCI files before it are created.
+TEST(Tendor, PciFileNamingABandIsRefused) {
+  TempDir dir;
+  std::vector<int> across, down;
+  const std::string paths = three_bands(dir, false, across, down);
+  const std::string p1 = dir.file("p1");
+  for (const std::string &band : {dir.file("band2"), dir.path() + "/./band3"}) {
+    const std::string before = read_file(dir.file(band.substr(band.rfind('/') + 1)));
+    expect_failure(whole(paths, "1 2 3", 1, 4, 11, p1 + " " + band),
+                   "Error opening PCI file \"" + band + "\" (File exists).\n");
+    EXPECT_EQ(read_file(dir.file(band.substr(band.rfind('/') + 1))), before);
+    EXPECT_TRUE(file_exists(p1));
+  }
 }
 
 TEST(Tendor, EightBitComponentsLargestVarianceFirst) {
