@@ -6,13 +6,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "filehandle.h"
+
 int main(int argc, char **argv) {
   if (argc != 3) {
     fprintf(stderr, "Usage: cofcompare <cof-path> <truth-path>\n");
     return 1;
   }
-  FILE *cof = fopen(argv[1], "rb");
-  FILE *truth = fopen(argv[2], "rb");
+  FileHandle cofFile(fopen(argv[1], "rb"));
+  FileHandle truthFile(fopen(argv[2], "rb"));
+  FILE *cof = cofFile.get();
+  FILE *truth = truthFile.get();
   if (cof == nullptr || truth == nullptr) {
     fprintf(stderr, "cofcompare: cannot open the files.\n");
     return 1;

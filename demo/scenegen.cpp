@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "filehandle.h"
+
 namespace {
 
 struct Scene {
@@ -27,6 +29,12 @@ struct Scene {
   // Per class and band: mean and spread (in 8-bit units).
   std::vector<double> mean, spread, mix;
 };
+
+// Closes a written file: false when a write or the close failed.
+bool close_checked(FileHandle &file) {
+  const bool written = !ferror(file.get());
+  return fclose(file.release()) == 0 && written;
+}
 
 uint64_t splitmix(uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
@@ -101,21 +109,21 @@ double sample_value(const Scene &s, int k, int b, uint64_t pixel) {
 bool write_scene(const Scene &s) {
   const int cellRows = (s.rows + CELL - 1) / CELL, cellCols = (s.cols + CELL - 1) / CELL;
   const std::vector<uint8_t> map = class_map(s, cellRows, cellCols);
-  std::vector<FILE *> files;
+  std::vector<FileHandle> files;
   for (int b = 1; b <= s.bands; ++b) {
     const std::string path = s.dir + "/band" + std::to_string(b) + ".raw";
-    files.push_back(fopen(path.c_str(), "wb"));
-    if (files.back() == nullptr) return false;
+    files.emplace_back(fopen(path.c_str(), "wb"));
+    if (!files.back()) return false;
   }
-  FILE *truth = fopen((s.dir + "/truth.raw").c_str(), "wb");
-  if (truth == nullptr) return false;
+  FileHandle truth(fopen((s.dir + "/truth.raw").c_str(), "wb"));
+  if (!truth) return false;
   const int width = s.bits == 16 ? 2 : 1;
   std::vector<unsigned char> row(static_cast<size_t>(s.cols) * width);
   std::vector<uint8_t> truthRow(static_cast<size_t>(s.cols));
   for (int r = 0; r < s.rows; ++r) {
     for (int c = 0; c < s.cols; ++c)
       truthRow[c] = map[static_cast<size_t>(r / CELL) * cellCols + c / CELL];
-    fwrite(truthRow.data(), 1, truthRow.size(), truth);
+    fwrite(truthRow.data(), 1, truthRow.size(), truth.get());
     for (int b = 0; b < s.bands; ++b) {
       for (int c = 0; c < s.cols; ++c) {
         const uint64_t pixel = static_cast<uint64_t>(r) * s.cols + c;
@@ -128,11 +136,11 @@ bool write_scene(const Scene &s) {
           row[c] = static_cast<unsigned char>(v);
         }
       }
-      fwrite(row.data(), 1, row.size(), files[b]);
+      fwrite(row.data(), 1, row.size(), files[b].get());
     }
   }
-  bool ok = fclose(truth) == 0;
-  for (FILE *f : files) ok = fclose(f) == 0 && ok;
+  bool ok = close_checked(truth);
+  for (FileHandle &f : files) ok = close_checked(f) && ok;
   return ok;
 }
 
@@ -147,8 +155,8 @@ void put32(FILE *f, int32_t v) {
 bool write_points(const Scene &s, std::vector<int> &counts) {
   const int cellRows = (s.rows + CELL - 1) / CELL, cellCols = (s.cols + CELL - 1) / CELL;
   const std::vector<uint8_t> map = class_map(s, cellRows, cellCols);
-  FILE *bif = fopen((s.dir + "/points.bif").c_str(), "wb");
-  if (bif == nullptr) return false;
+  FileHandle bif(fopen((s.dir + "/points.bif").c_str(), "wb"));
+  if (!bif) return false;
   counts.assign(static_cast<size_t>(s.classes) + 1, 0);
   uint64_t key = s.seed * 104729 + 17;
   for (int tries = 0; tries < 200000; ++tries) {
@@ -157,16 +165,17 @@ bool write_points(const Scene &s, std::vector<int> &counts) {
     const int k = map[static_cast<size_t>(r / CELL) * cellCols + c / CELL];
     if (counts[k] >= 60) continue;
     ++counts[k];
-    put32(bif, r);
-    put32(bif, c);
-    put32(bif, k);
+    put32(bif.get(), r);
+    put32(bif.get(), c);
+    put32(bif.get(), k);
   }
-  return fclose(bif) == 0;
+  return close_checked(bif);
 }
 
 bool write_description(const Scene &s, const std::vector<int> &counts) {
-  FILE *env = fopen((s.dir + "/scene.env").c_str(), "w");
-  if (env == nullptr) return false;
+  FileHandle file(fopen((s.dir + "/scene.env").c_str(), "w"));
+  if (!file) return false;
+  FILE *env = file.get();
   fprintf(env, "ROWS=%d\nCOLS=%d\nBANDS=%d\nCLASSES=%d\nBITS=%d\n", s.rows, s.cols,
           s.bands, s.classes, s.bits);
   fprintf(env, "TYPE=%d\nTYPE_NAME=%s\n", s.bits == 16 ? 3 : 1, s.bits == 16 ? "AVHRR" : "TM");
@@ -179,7 +188,7 @@ bool write_description(const Scene &s, const std::vector<int> &counts) {
     countList += (k > 1 ? " " : "") + std::to_string(counts[k]);
   fprintf(env, "BAND_PATHS='%s'\nBAND_NUMBERS='%s'\nPOINT_COUNTS='%s'\n", paths.c_str(),
           numbers.c_str(), countList.c_str());
-  return fclose(env) == 0;
+  return close_checked(file);
 }
 
 }  // namespace

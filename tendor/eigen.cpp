@@ -48,8 +48,8 @@ void tridiagonalize_symmetric(DoubleMatrix a, int n, DoubleVector diag,
                               DoubleVector offdiag, DoubleVector offdiag_sq,
                               double *control) {
   double norm = symmetric_norm(a, n);
-  control[1] = norm;
-  double tol = control[0] * norm;
+  control[CONTROL_NORM] = norm;
+  double tol = control[CONTROL_PRECISION] * norm;
 
   for (int r = n; r >= 2; --r) {
     int j = r - 1;
@@ -127,14 +127,14 @@ void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
                              double *control) {
   const double tiny = 0x1p-126; // smallest normal single-precision value
   int count = 0;
-  const double machtol = control[1] * control[0];
-  const double big = control[1] / control[0];
-  double ub = 1.1 * control[1];
+  const double machtol = control[CONTROL_NORM] * control[CONTROL_PRECISION];
+  const double big = control[CONTROL_NORM] / control[CONTROL_PRECISION];
+  double ub = 1.1 * control[CONTROL_NORM];
   double lambda = ub;
 
   for (int k = first; k <= last; ++k) {
     double y = ub;
-    double x = -1.1 * control[1];
+    double x = -1.1 * control[CONTROL_NORM];
     double fx = sturm_count(diag, offdiag_sq, n, x, k, machtol, big, count, ub);
     double fy = sturm_count(diag, offdiag_sq, n, y, k, machtol, big, count, ub);
     double z = y;
@@ -156,7 +156,7 @@ void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
         z = y;
         fz = fy;
       }
-      double tol = std::fabs(x) * control[2] + machtol;
+      double tol = std::fabs(x) * control[CONTROL_ZERO_TOLERANCE] + machtol;
       double mb = (x + z) * 0.5 - x;
       if (std::fabs(mb) <= tol)
         break;
@@ -210,7 +210,7 @@ void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
     if (ub > x)
       ub = x < z ? z : x;
   }
-  control[3] = count;
+  control[CONTROL_STURM_COUNT] = count;
 }
 
 // ---------------------------------------------------------------------------
@@ -248,7 +248,7 @@ void free_inverse_iteration(InverseIteration &w) {
   free_double_vector(w.sup1, 1);
   free_double_vector(w.piv, 1);
   free_double_vector(w.mult, 1);
-  free_integer_vector(w.interchanged, 1);
+  free_int_vector(w.interchanged, 1);
 }
 
 // Factorises T - lambda*I with row interchanges into w and sets the iterate
@@ -332,20 +332,20 @@ void unit_eigenvectors(int n, int first, int last, DoubleMatrix vec) {
 void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
                               int first, int last, DoubleVector val,
                               DoubleMatrix vec, double *control) {
-  const double norm = control[1];
-  const double tol = control[0] * norm;
-  const double orth = control[4] * norm;
-  const double stop = control[6] * norm;
-  const int cap = static_cast<int>(control[8]);
-  const double restart = std::sqrt(control[0]);
+  const double norm = control[CONTROL_NORM];
+  const double tol = control[CONTROL_PRECISION] * norm;
+  const double orth = control[CONTROL_GROUP_DISTANCE] * norm;
+  const double stop = control[CONTROL_STOP] * norm;
+  const int cap = static_cast<int>(control[CONTROL_ITERATION_CAP]);
+  const double restart = std::sqrt(control[CONTROL_PRECISION]);
 
   if (!(tol > 0.0)) {
     // No tolerance to keep the factorisation away from 0 / 0: with a zero
     // norm the matrix is zero and the unit vectors are its eigenvectors.
     unit_eigenvectors(n, first, last, vec);
-    control[5] = 1.0;
-    control[7] = 0.0;
-    control[9] = 0.0;
+    control[CONTROL_GROUP_SIZE] = 1.0;
+    control[CONTROL_LARGEST_RESIDUAL] = 0.0;
+    control[CONTROL_ITERATIONS] = 0.0;
     return;
   }
 
@@ -357,7 +357,7 @@ void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
 
   if (first > 1) {
     // Rebuild the group that ended at first - 1.
-    g = static_cast<int>(control[5]);
+    g = static_cast<int>(control[CONTROL_GROUP_SIZE]);
     if (g < 1)
       g = 1;
     if (g > first - 1)
@@ -437,9 +437,9 @@ void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
     prev = lambda;
   }
 
-  control[5] = g;
-  control[7] = largest_w;
-  control[9] = largest_it;
+  control[CONTROL_GROUP_SIZE] = g;
+  control[CONTROL_LARGEST_RESIDUAL] = largest_w;
+  control[CONTROL_ITERATIONS] = largest_it;
   free_inverse_iteration(work);
 }
 
@@ -468,12 +468,12 @@ int covariance_eigen(const double cov[EIGEN_BLOCK_SIDE][EIGEN_BLOCK_SIDE],
   DoubleVector val = allocate_double_vector(1, n);
 
   // Entries 1, 3, 5, 7 and 9 are outputs of the stages.
-  double control[10] = {};
-  control[0] = 1.0e-6;
-  control[2] = 1.0e-6;
-  control[4] = 1.0e-3;
-  control[6] = 1.0e-7;
-  control[8] = 10.0 * static_cast<double>(n);
+  double control[CONTROL_SIZE] = {};
+  control[CONTROL_PRECISION] = 1.0e-6;
+  control[CONTROL_ZERO_TOLERANCE] = 1.0e-6;
+  control[CONTROL_GROUP_DISTANCE] = 1.0e-3;
+  control[CONTROL_STOP] = 1.0e-7;
+  control[CONTROL_ITERATION_CAP] = 10.0 * static_cast<double>(n);
 
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j)

@@ -20,6 +20,8 @@ IntVector allocate_int_vector(int lo, int hi) {
   return allocate_vector_block<std::int32_t>(lo, hi, kAllocationMessage);
 }
 
+void free_int_vector(IntVector v, int /*lo*/) { release_vector_block(v); }
+
 void free_double_matrix(DoubleMatrix m, int lr, int ur, int /*lc*/) {
   release_matrix_blocks(m, lr, ur);
 }

@@ -2,7 +2,7 @@
 // Hessenberg form and real eigenvalues of a Hessenberg matrix by QR
 // iteration with single shifts. Nothing in the toolkit calls them; they
 // complete the double-precision kit.
-#include "eigen.h"
+#include "reductions.h"
 
 #include <cmath>
 
@@ -40,7 +40,7 @@ void exchange_row_and_column(DoubleMatrix a, int n, DoubleVector scale, int i,
 
 void equilibrate_matrix(DoubleMatrix a, int n, double *control,
                         DoubleVector scale, IntVector moves) {
-  const double omega = control[0];
+  const double omega = control[REDUCTION_PRECISION];
   const double inv_two_ln2 = 1.0 / (2.0 * std::log(2.0));
   for (int i = 1; i <= n; ++i) {
     scale[i] = 1.0;
@@ -105,8 +105,8 @@ void hessenberg_eliminate(DoubleMatrix a, int n, double *control,
     if (sum > norm)
       norm = sum;
   }
-  control[1] = norm;
-  const double tol = norm * control[0];
+  control[REDUCTION_NORM] = norm;
+  const double tol = norm * control[REDUCTION_PRECISION];
   pivots[1] = 0;
   if (n < 2)
     return;
@@ -183,9 +183,9 @@ void qr_step(DoubleMatrix a, int l, int n, DoubleVector cs, DoubleVector sn) {
 
 int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
                               DoubleVector val) {
-  const double tol1 = control[0] * control[1];
-  const double tol2 = control[2] * control[1];
-  const int cap = static_cast<int>(control[4]);
+  const double tol1 = control[REDUCTION_PRECISION] * control[REDUCTION_NORM];
+  const double tol2 = control[REDUCTION_QR_TOLERANCE] * control[REDUCTION_NORM];
+  const int cap = static_cast<int>(control[REDUCTION_QR_CAP]);
   int iterations = 0;
   double largest_negligible = 0.0;
   int not_found = 0;
@@ -240,7 +240,7 @@ int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
   }
   free_double_vector(sn, 1);
   free_double_vector(cs, 1);
-  control[3] = largest_negligible;
-  control[5] = iterations;
+  control[REDUCTION_LARGEST_NEGLIGIBLE] = largest_negligible;
+  control[REDUCTION_QR_ITERATIONS] = iterations;
   return not_found;
 }

@@ -41,7 +41,7 @@ TEST(Kit, AllocationWithCallerBounds) {
       m[i][j] = i * j;
   EXPECT_EQ(v[6] + iv[-2] + m[3][-2], 6.0 - 2.0 - 6.0);
   free_double_matrix(m, 0, 3, -2);
-  free_integer_vector(iv, -2);
+  free_int_vector(iv, -2);
   free_double_vector(v, 0);
 }
 

@@ -1,6 +1,6 @@
 // General-matrix reductions: balancing, elimination to Hessenberg form and
 // QR eigenvalues, alone and chained on matrices with known real spectra.
-#include "eigen.h"
+#include "reductions.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ std::vector<double> eigenvalues_of(DoubleMatrix a, int n, double cap, int *not_f
   for (int i = 1; i <= n; ++i)
     v.push_back(val[i]);
   std::sort(v.begin(), v.end());
-  free_double_vector(val, 1), free_integer_vector(pivots, 1);
+  free_double_vector(val, 1), free_int_vector(pivots, 1);
   free_double_matrix(a, 1, n, 1);
   return v;
 }
@@ -110,7 +110,7 @@ TEST(Reductions, EliminationKeepsHessenbergInputAndTheSpectrum) {
   hessenberg_eliminate(b, 4, control, pivots);
   EXPECT_TRUE(pivots[1] == 0 && pivots[2] == 4 && b[2][1] == 3.0);
   EXPECT_NEAR(b[1][1] + b[2][2] + b[3][3] + b[4][4], 14.0, 1e-12);
-  free_double_matrix(b, 1, 4, 1), free_integer_vector(pivots, 1);
+  free_double_matrix(b, 1, 4, 1), free_int_vector(pivots, 1);
 
   int not_found = -1;
   std::vector<double> v = eigenvalues_of(
@@ -158,7 +158,7 @@ TEST(Reductions, EquilibrateMovesDiagonalRowsAndBalancesFullOnes) {
   const double expected[4] = {-2.0, 1.0, 3.0, 5.0};
   for (int i = 0; i < 4; ++i)
     EXPECT_NEAR(v[i], expected[i], 1e-8);
-  free_integer_vector(moves, 1), free_double_vector(scale, 1);
+  free_int_vector(moves, 1), free_double_vector(scale, 1);
 }
 
 } // namespace
