@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <limits>
 
-void fatal_error(const char *message) {
-  std::fprintf(stderr, "%s", message);
-  std::exit(1);
-}
+#include "console.h"
+
+// The numeric code ends its runs like every console tool.
+void fatal_error(const char *message) { fail_with("%s", message); }
 
 // ---------------------------------------------------------------------------
 // Allocation and release

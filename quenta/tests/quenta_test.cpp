@@ -6,91 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "quenta_fixture.h"
 #include "testsupport.h"
 
-using testsupport::read_file;
-using testsupport::RunResult;
-using testsupport::write_band8;
-using testsupport::write_file;
-
 namespace {
-
-using Centres = std::map<int, std::vector<int>>;  // class -> value per band
-
-// A scene drawn around class centres: training samples within +-spread of
-// their class's centre, pixels within +-2 of the centre of a random class.
-// The classes lie far apart, so every pixel belongs to the class it was
-// drawn from.
-struct Scene {
-  std::string ts;                            // training set text
-  std::vector<std::vector<uint16_t>> bands;  // rows * cols samples per band
-  std::string truth;                         // class byte per pixel
-
-  Scene(std::mt19937 &rng, const Centres &centres, int pixels, int spread = 5,
-        std::vector<std::pair<int, int>> constant = {}) {
-    const int m = static_cast<int>(centres.begin()->second.size());
-    std::uniform_int_distribution<int> off(-spread, spread), near(-2, 2);
-    for (int s = 0; s < 30; ++s)
-      for (const auto &c : centres) {
-        ts += std::to_string(c.first);
-        for (int b = 0; b < m; ++b) {
-          bool fixed = false;
-          for (auto cb : constant) fixed |= cb == std::make_pair(c.first, b);
-          ts += " " + std::to_string(c.second[b] + (fixed ? 0 : off(rng)));
-        }
-        ts += "\n";
-      }
-    bands.assign(m, std::vector<uint16_t>(pixels));
-    std::uniform_int_distribution<size_t> pick(0, centres.size() - 1);
-    for (int p = 0; p < pixels; ++p) {
-      auto c = std::next(centres.begin(), static_cast<long>(pick(rng)));
-      truth += static_cast<char>(c->first);
-      for (int b = 0; b < m; ++b)
-        bands[b][p] = static_cast<uint16_t>(c->second[b] + near(rng));
-    }
-  }
-};
-
-std::string progress(std::initializer_list<int> values) {
-  std::string text;
-  for (int v : values) text += std::to_string(v) + "%\n";
-  return text;
-}
-
-class Quenta : public ::testing::Test {
- protected:
-  // Writes the bands as b1, b2, ... (16-bit when `wide`); the path list.
-  std::string write_bands(const std::vector<std::vector<uint16_t>> &bands,
-                          bool wide = false) {
-    std::string paths;
-    for (size_t b = 0; b < bands.size(); ++b) {
-      const std::string path = dir.file("b" + std::to_string(b + 1));
-      if (wide)
-        testsupport::write_band16(path, bands[b]);
-      else
-        write_band8(path, std::vector<uint8_t>(bands[b].begin(), bands[b].end()));
-      paths += (b ? " " : "") + path;
-    }
-    return paths;
-  }
-
-  RunResult run(const std::string &paths, const std::string &bands,
-                const std::string &type, std::vector<int> area) {
-    std::vector<std::string> args = {paths, bands, type};
-    for (int v : area) args.push_back(std::to_string(v));
-    args.push_back(ts());
-    args.push_back(cof());
-    return testsupport::run_program("quenta", args);
-  }
-
-  std::string ts() { return dir.file("train.ts"); }
-  std::string cof() { return dir.file("out.cof"); }
-  std::string prefix(const std::string &text, const std::string &path) {
-    return text + " \"" + path + "\" (";
-  }
-
-  testsupport::TempDir dir;
-};
 
 TEST_F(Quenta, ArgumentChecksInOrder) {
   write_band8(dir.file("b1"), std::vector<uint8_t>(4, 1));
@@ -285,79 +204,6 @@ TEST_F(Quenta, GiReducedPlane) {
     for (int col = 2; col < 15; ++col)
       expected += plane[(row / 4) * (cols / 4) + col / 4] == 100 ? '\1' : '\2';
   EXPECT_EQ(read_file(cof()), expected);
-}
-
-// Classes 2 and 4 differ only in band 4, constant in class 6: Pass 1 cannot
-// tell them apart, Pass 2 can; class 6's pixels are not decided again.
-// Classes 1, 3 and 5 are absent. The report goes word for word, with a
-// pause of one to two seconds after each line.
-TEST_F(Quenta, TwoPassReportAndResult) {
-  std::mt19937 rng(5);
-  const Centres centres = {{2, {60, 60, 60, 100}},
-                           {4, {60, 60, 60, 150}},
-                           {6, {180, 180, 180, 125}}};
-  const Scene scene(rng, centres, 4 * 50, 8, {{6, 3}});
-  const std::string paths = write_bands(scene.bands);
-  write_file(ts(), scene.ts);
-  const auto start = std::chrono::steady_clock::now();
-  RunResult r = run(paths, "1  2 3\t4", "TM", {4, 50, 0, 0, 4, 50});
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "WARNING!\n"
-                   "Class 6 degenerate bands: 4\n"
-                   "Pass 1> Bands: 1 2 3, Classes: 2 4 6\n"
-                   "Pass 2> Bands: 1  2 3\t4, Classes: 2 4\n" +
-                       progress({12, 25, 37, 50, 62, 75, 87, 100}));
-  EXPECT_GE(took.count(), 4.0);
-  EXPECT_LE(took.count(), 12.0);
-  EXPECT_EQ(read_file(cof()), scene.truth);
-}
-
-// One non-degenerate class: no Pass 2, progress over 0..100. The band list
-// "3 1 2 4": class 1 is constant in bands 1 and 2, class 2 in band 2.
-TEST_F(Quenta, OneNonDegenerateClassRunsOnePass) {
-  std::mt19937 rng(11);
-  const Centres centres = {{1, {40, 90, 90, 40}},
-                           {2, {200, 150, 120, 60}},
-                           {3, {120, 30, 200, 220}}};
-  const Scene scene(rng, centres, 4 * 20, 5, {{1, 1}, {1, 2}, {2, 2}});
-  write_file(ts(), scene.ts);
-  RunResult r = run(write_bands(scene.bands), "3 1 2 4", "TM", {4, 20, 0, 0, 4, 20});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "WARNING!\n"
-                   "Class 1 degenerate bands: 1 2\n"
-                   "Class 2 degenerate bands: 2\n"
-                   "Pass 1> Bands: 3 4, Classes: 1 2 3\n"
-                   "Pass 2> Insufficient non-degenerate classes\n" +
-                       progress({25, 50, 75, 100}));
-  EXPECT_EQ(read_file(cof()), scene.truth);
-}
-
-// In classes 1 and 2 band 3 is band 1 + 50, so their covariances on all
-// bands have no inverse and Pass 2 finds no winner: every pixel keeps the
-// class Pass 1 gave it.
-TEST_F(Quenta, PixelsKeepTheirClassWhenPass2HasNoWinner) {
-  std::string text;
-  for (int s = 0; s < 6; ++s) {
-    const int c1 = 40 + s, c2 = 150 + s;
-    text += "1 " + std::to_string(c1) + " " + std::to_string(60 + s * s % 7) +
-            " " + std::to_string(c1 + 50) + "\n";
-    text += "2 " + std::to_string(c2) + " " + std::to_string(140 + 3 * s % 5) +
-            " " + std::to_string(c2 + 50) + "\n";
-    text += "3 " + std::to_string(100 + s % 3) + " " + std::to_string(220 + s) +
-            " 77\n";
-  }
-  write_file(ts(), text);
-  const std::string paths =
-      write_bands({{42, 152, 101, 43}, {62, 141, 222, 61}, {92, 202, 77, 93}});
-  RunResult r = run(paths, "1 2 3", "TM", {1, 4, 0, 0, 1, 4});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "WARNING!\n"
-                   "Class 3 degenerate bands: 3\n"
-                   "Pass 1> Bands: 1 2, Classes: 1 2 3\n"
-                   "Pass 2> Bands: 1 2 3, Classes: 1 2\n" +
-                       progress({50, 100}));
-  EXPECT_EQ(read_file(cof()), std::string("\1\2\3\1", 4));
 }
 
 TEST_F(Quenta, AllBandsDegenerate) {
