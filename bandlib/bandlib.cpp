@@ -2,14 +2,15 @@
 // sets, progress lines and the pseudo-random generator.
 #include "bandlib.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 namespace {
 
@@ -18,8 +19,13 @@ enum Layout { LAYOUT_NONE, LAYOUT_8BIT, LAYOUT_16BIT, LAYOUT_GI };
 
 Layout layout_of(int type) {
   switch (type) {
-    case 1: case 2: case -1: case -2: return LAYOUT_8BIT;
-    case 3: case -3: case -4: return LAYOUT_16BIT;
+    case 1:
+    case 2:
+    case -1:
+    case -2: return LAYOUT_8BIT;
+    case 3:
+    case -3:
+    case -4: return LAYOUT_16BIT;
     case 4: return LAYOUT_GI;
     default: return LAYOUT_NONE;
   }
@@ -90,8 +96,7 @@ void widen(unsigned char *buf, int count, int kind, bool shifted) {
       for (int i = count - 1; i >= 0; --i)
         store<double>(buf, i, static_cast<double>(load<S>(buf, i)));
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -148,7 +153,8 @@ bool read_gi_reduced(FILE *file, int cols, int band, int row, int col,
   const int64_t plane_cols = cols / 4;
   const int64_t plane_row = band == 3 ? row / 8 : row / 4;
   const int first = col / 4;
-  const int last = static_cast<int>((static_cast<int64_t>(col) + count - 1) / 4);
+  const int last =
+      static_cast<int>((static_cast<int64_t>(col) + count - 1) / 4);
   const int n = last - first + 1;
   if (!read_words(file, plane_row * plane_cols + first, words, n)) return false;
   // Sample t takes word (col + t) / 4 - first; that index never exceeds t,
@@ -206,7 +212,7 @@ int image_type_code(const char *name, int *code) {
   static const struct {
     const char *name;
     int code;
-  } table[] = {{"TM", 1},   {"AVHRR", 3},   {"MSS", 2},  {"GI", 4},
+  } table[] = {{"TM", 1},   {"AVHRR", 3},   {"MSS", 2},   {"GI", 4},
                {"-TM", -1}, {"-AVHRR", -3}, {"-MSS", -2}, {"-GI", -4}};
   for (const auto &entry : table) {
     if (strcmp(entry.name, name) == 0) {

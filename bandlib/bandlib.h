@@ -9,10 +9,10 @@
 #include "scan.h"  // scan_int, the one "%d" scan of command-line numbers
 
 // Limits of the data model.
-constexpr int MAX_BANDS = 7;        // band numbers and PCI components 1..7
-constexpr int FILE_SLOTS = 8;       // slot 0 of a band file set is not used
-constexpr int WORD_SLOT_SIZE = 256; // a word of at most 255 characters
-constexpr int MAX_TS_CLASSES = 27;  // class numbers 1..27 of training sets
+constexpr int MAX_BANDS = 7;         // band numbers and PCI components 1..7
+constexpr int FILE_SLOTS = 8;        // slot 0 of a band file set is not used
+constexpr int WORD_SLOT_SIZE = 256;  // a word of at most 255 characters
+constexpr int MAX_TS_CLASSES = 27;   // class numbers 1..27 of training sets
 
 using WordSlot = char[WORD_SLOT_SIZE];
 

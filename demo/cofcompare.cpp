@@ -43,8 +43,8 @@ int main(int argc, char **argv) {
   }
   for (int k = 0; k < 256; ++k) {
     if (given[k] == 0) continue;
-    printf("     class %2d: %7ld pixels, %5.1f%% agree with the ground truth\n", k,
-           given[k], 100.0 * agree[k] / given[k]);
+    printf("     class %2d: %7ld pixels, %5.1f%% agree with the ground truth\n",
+           k, given[k], 100.0 * agree[k] / given[k]);
   }
   printf("     all: %ld pixels, %.1f%% agree\n", pixels,
          pixels ? 100.0 * agreeing / pixels : 0.0);

@@ -29,8 +29,8 @@ struct Arguments {
 
 // The eight sections, in file order; their texts follow the keyword lines.
 const char *const SECTION_FORMATS[8] = {
-    "Image:\n%s",  "PCI:\n%s",    "Scheme:\n%s",   "Counts:\n%s",
-    "Bands:\n%s",  "Ranges:\n%s", "Controls:\n%s", "Palettes:\n%s"};
+    "Image:\n%s", "PCI:\n%s",    "Scheme:\n%s",   "Counts:\n%s",
+    "Bands:\n%s", "Ranges:\n%s", "Controls:\n%s", "Palettes:\n%s"};
 
 struct Inputs {
   FileHandle bif;
@@ -102,7 +102,8 @@ void open_pci_list(const Arguments &a, Inputs &in) {
 FileHandle create_qor(const Arguments &a, const Inputs &in) {
   FILE *inputs[1 + 2 * MAX_BANDS] = {in.bif.get()};
   for (int k = 0; k < in.nb; ++k) inputs[1 + k] = in.bandFiles[k].get();
-  for (int j = 0; j < in.m; ++j) inputs[1 + MAX_BANDS + j] = in.pciFiles[j].get();
+  for (int j = 0; j < in.m; ++j)
+    inputs[1 + MAX_BANDS + j] = in.pciFiles[j].get();
   if (output_names_input(a.qorPath, inputs, 1 + 2 * MAX_BANDS))
     fail_with("Error creating QOR file (%s).\n", error_text());
   FileHandle qor(fopen(a.qorPath, "w"));
@@ -142,9 +143,9 @@ void write_interpretation(FILE *qor, const Arguments &a, const Inputs &in,
                           const BifRecord &r) {
   check_write(fprintf(qor, "%d %d %d", r.row, r.column, r.cls));
   for (int k = 0; k < in.nb; ++k) {
-    const int32_t v = read_sample(in.bandFiles[k].get(), a, a.iType,
-                                  in.bands[k], r,
-                                  "Error reading from image file (%s).\n");
+    const int32_t v =
+        read_sample(in.bandFiles[k].get(), a, a.iType, in.bands[k], r,
+                    "Error reading from image file (%s).\n");
     check_write(fprintf(qor, " %d", v));
   }
   for (int j = 0; j < in.m; ++j) {

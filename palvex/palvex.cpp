@@ -312,8 +312,7 @@ void second_pass(const Arguments &args, TrainingSet *set) {
 int write_value(FILE *stream, int valueFormat, uint16_t v, int lo,
                 long long range) {
   switch (valueFormat) {
-    case 1:
-      return fprintf(stream, "%d", static_cast<int>(v));
+    case 1: return fprintf(stream, "%d", static_cast<int>(v));
     case 2:
       return fprintf(stream, "%lld",
                      ((static_cast<long long>(v) - lo) * 256) / range);
@@ -321,8 +320,7 @@ int write_value(FILE *stream, int valueFormat, uint16_t v, int lo,
       return fprintf(
           stream, "%9.7f",
           (static_cast<double>(v) - lo) / static_cast<double>(range - 1));
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -364,7 +362,7 @@ void write_sample(FILE *stream, const Arguments &args, const ValueRange &range,
 // of exactly the cap's size, ended by an in-order walk when the tries run
 // out. Only the samples actually read are written.
 void write_class(FILE *stream, const Arguments &args, const ValueRange &range,
-                int k, ClassSamples *cls) {
+                 int k, ClassSamples *cls) {
   long long count = cls->filled;
   if (count <= args.maxSamples) {
     for (long long s = 0; s < count; ++s) {

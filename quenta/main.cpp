@@ -49,10 +49,10 @@ void open_files(QuentaRun &run) {
   }
   run.ts.reset(fopen(run.tsPath, "r"));
   if (!run.ts)
-    fail_with("Error opening TS file \"%s\" (%s).\n", run.tsPath,
-              error_text());
+    fail_with("Error opening TS file \"%s\" (%s).\n", run.tsPath, error_text());
   FILE *inputs[MAX_BANDS + 1] = {run.ts.get()};
-  for (int b = 0; b < run.bandCount; ++b) inputs[1 + b] = run.bandFiles[b].get();
+  for (int b = 0; b < run.bandCount; ++b)
+    inputs[1 + b] = run.bandFiles[b].get();
   if (output_names_input(run.cofPath, inputs, MAX_BANDS + 1))
     fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
               error_text());

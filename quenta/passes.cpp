@@ -153,9 +153,9 @@ void read_pass_rows(QuentaRun &run, const PassModels &pm, int r) {
     const int b = pm.bandIndex[a];
     int failed = 1;
     if (row <= INT_MAX)
-      failed = read_band_row(run.bandFiles[b].get(), run.iRows, run.iCols, run.type,
-                             run.bands[b], static_cast<int>(row), run.aCol,
-                             run.aCols, run.rows[b].get(), KIND_U16);
+      failed = read_band_row(run.bandFiles[b].get(), run.iRows, run.iCols,
+                             run.type, run.bands[b], static_cast<int>(row),
+                             run.aCol, run.aCols, run.rows[b].get(), KIND_U16);
     else
       errno = EOVERFLOW;
     if (failed)
@@ -194,8 +194,8 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
 }
 
 void write_cof_row(QuentaRun &run) {
-  if (fwrite(run.out.get(), static_cast<size_t>(run.aCols), 1,
-             run.cof.get()) != 1)
+  if (fwrite(run.out.get(), static_cast<size_t>(run.aCols), 1, run.cof.get()) !=
+      1)
     fail_with("Error writing COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
 }

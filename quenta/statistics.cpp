@@ -79,7 +79,8 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
       if (!read_ts_integer(run.ts.get(), &values[b])) {
         // A record cut short by the end of the file, or a value that is no
         // number: neither leaves a system error of its own.
-        if (!ferror(run.ts.get())) errno = feof(run.ts.get()) ? ENODATA : EINVAL;
+        if (!ferror(run.ts.get()))
+          errno = feof(run.ts.get()) ? ENODATA : EINVAL;
         fail_with("Error reading TS file \"%s\" (%s).\n", run.tsPath,
                   error_text());
       }
@@ -89,8 +90,7 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
     if (cls > st.highestClass) st.highestClass = cls;
   }
   if (ferror(run.ts.get()))
-    fail_with("Error reading TS file \"%s\" (%s).\n", run.tsPath,
-              error_text());
+    fail_with("Error reading TS file \"%s\" (%s).\n", run.tsPath, error_text());
   for (int k = 1; k <= st.highestClass; ++k) {
     if (!class_present(st, k)) continue;
     ClassStatistics &c = st.classes[k];
@@ -138,8 +138,9 @@ void find_degenerate_bands(const QuentaRun &run, TrainingStatistics &st) {
   st.usedBands = m - st.degenerateBands;
 
   if (st.usedBands == 0)
-    fail_with("All bands are degenerate.\n"
-              "Maximum Likelihood classification is not possible.\n");
+    fail_with(
+        "All bands are degenerate.\n"
+        "Maximum Likelihood classification is not possible.\n");
   st.twoPass = st.degenerateClasses > 0 && st.nonDegenerateClasses > 1;
   st.pass1End = st.twoPass ? 50 : 100;
 }

@@ -21,8 +21,8 @@ enum ReductionControl {
 // General real matrices (1..n x 1..n).
 
 // Balances a by a diagonal similarity with powers of 2 after moving rows and
-// columns with negligible off-diagonal parts (relative to REDUCTION_PRECISION) to the
-// ends. scale[i]: factor applied to row and column i; moves[j]: the j-th
+// columns with negligible off-diagonal parts (relative to REDUCTION_PRECISION)
+// to the ends. scale[i]: factor applied to row and column i; moves[j]: the j-th
 // interchange (+i to the top, -i to the bottom, 0 none).
 void equilibrate_matrix(DoubleMatrix a, int n, double *control,
                         DoubleVector scale, IntVector moves);
@@ -36,9 +36,10 @@ void hessenberg_eliminate(DoubleMatrix a, int n, double *control,
 
 // Eigenvalues, assumed real, of the upper Hessenberg matrix a (destroyed)
 // into val[1..n], last first, by QR iteration with single shifts.
-// Subdiagonal elements at most REDUCTION_QR_TOLERANCE * REDUCTION_NORM are negligible;
-// REDUCTION_QR_CAP caps the number of QR iterations. Returns the number of
-// eigenvalues not found (0 on success); REDUCTION_LARGEST_NEGLIGIBLE receives the largest
-// negligible subdiagonal element met and REDUCTION_QR_ITERATIONS the iterations used.
+// Subdiagonal elements at most REDUCTION_QR_TOLERANCE * REDUCTION_NORM are
+// negligible; REDUCTION_QR_CAP caps the number of QR iterations. Returns the
+// number of eigenvalues not found (0 on success); REDUCTION_LARGEST_NEGLIGIBLE
+// receives the largest negligible subdiagonal element met and
+// REDUCTION_QR_ITERATIONS the iterations used.
 int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
                               DoubleVector val);

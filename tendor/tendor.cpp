@@ -63,19 +63,21 @@ struct Run {
   double mean[MAX_BANDS];
   double S[MAX_BANDS][MAX_BANDS];  // sums of centred products
   double C[MAX_BANDS][MAX_BANDS];  // covariance matrix
-  double E[MAX_BANDS][MAX_BANDS];  // row k: eigenvector of the k+1-th eigenvalue
+  double E[MAX_BANDS]
+          [MAX_BANDS];  // row k: eigenvector of the k+1-th eigenvalue
   double eigenvalue[MAX_BANDS];
-  ZeroedArray<double> y;             // one component over the current row
-  ZeroedArray<unsigned char> output; // the current row of a PCI file
+  ZeroedArray<double> y;              // one component over the current row
+  ZeroedArray<unsigned char> output;  // the current row of a PCI file
 };
 
 // ---------------------------------------------------------------------------
 // Argument checks
 
 void print_usage_and_exit() {
-  fail_with("Usage: tendor \"<iPaths>\" \"<iBands>\" <iType>\n"
-            "               <iRows> <iCols> <aRow> <aCol>\n"
-            "               <aRows> <aCols> \"<pciPaths>\"\n");
+  fail_with(
+      "Usage: tendor \"<iPaths>\" \"<iBands>\" <iType>\n"
+      "               <iRows> <iCols> <aRow> <aCol>\n"
+      "               <aRows> <aCols> \"<pciPaths>\"\n");
 }
 
 // The usage text without arguments; then the count, the seven numbers, the
@@ -405,8 +407,8 @@ void write_components(Run &run) {
 void close_files(Run &run) {
   for (int j = 0; j < run.args.npci; ++j) {
     if (fclose(run.pci[j].file.release()) != 0)
-      fail_with("Error closing PCI file \"%s\" (%s).\n",
-                run.args.pciPaths[j], error_text());
+      fail_with("Error closing PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
+                error_text());
   }
   for (int i = 0; i < run.args.n; ++i) run.band[i].file.reset();
 }

@@ -19,5 +19,6 @@ using ZeroedArray = std::unique_ptr<T[], MemoryReleaser>;
 // array is not mistaken for a failure); empty when the memory is not there.
 template <class T>
 ZeroedArray<T> allocate_zeroed(size_t count) {
-  return ZeroedArray<T>(static_cast<T *>(calloc(count > 0 ? count : 1, sizeof(T))));
+  return ZeroedArray<T>(
+      static_cast<T *>(calloc(count > 0 ? count : 1, sizeof(T))));
 }

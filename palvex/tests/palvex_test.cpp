@@ -60,7 +60,8 @@ struct Palvex {
 // The lines of `text` split at their line feeds.
 std::vector<std::string> lines_of(const std::string &text) {
   std::vector<std::string> lines;
-  for (size_t at = 0, end; (end = text.find('\n', at)) != text.npos; at = end + 1)
+  for (size_t at = 0, end; (end = text.find('\n', at)) != text.npos;
+       at = end + 1)
     lines.push_back(text.substr(at, end - at));
   return lines;
 }
@@ -80,9 +81,12 @@ TEST(Palvex, SeededDrawAboveAtAndBelowTheCap) {
     const char *seed;
     std::string out;
   } cases[] = {
-      {"12345", "1 102\n1 107\n1 109\n1 108\n" + whole + "5 501\n5 506\n5 507\n5 504\n"},
-      {"1", "1 100\n1 106\n1 102\n1 109\n" + whole + "5 505\n5 504\n5 503\n5 508\n"},
-      {"4242", "1 105\n1 108\n1 103\n1 102\n" + whole + "5 504\n5 506\n5 501\n5 500\n"},
+      {"12345",
+       "1 102\n1 107\n1 109\n1 108\n" + whole + "5 501\n5 506\n5 507\n5 504\n"},
+      {"1",
+       "1 100\n1 106\n1 102\n1 109\n" + whole + "5 505\n5 504\n5 503\n5 508\n"},
+      {"4242",
+       "1 105\n1 108\n1 103\n1 102\n" + whole + "5 504\n5 506\n5 501\n5 500\n"},
   };
   for (const Case &c : cases) {
     Palvex p;
@@ -98,7 +102,8 @@ TEST(Palvex, SeededDrawAboveAtAndBelowTheCap) {
       EXPECT_EQ(drawn.size(), 4u) << c.seed << " class " << cls;
       std::sort(drawn.begin(), drawn.end());
       EXPECT_EQ(std::adjacent_find(drawn.begin(), drawn.end()), drawn.end());
-      const int first = cls[0] == '1' ? 100 : 500, total = cls[0] == '1' ? 12 : 9;
+      const int first = cls[0] == '1' ? 100 : 500,
+                total = cls[0] == '1' ? 12 : 9;
       EXPECT_GE(drawn.front(), first);
       EXPECT_LT(drawn.back(), first + total);
     }
@@ -109,12 +114,14 @@ TEST(Palvex, SeededDrawAboveAtAndBelowTheCap) {
   std::vector<Line> many;
   for (int i = 0; i < 5000; ++i) many.push_back({4, {i}});
   Palvex p;
-  auto r = p.run("4999|spectral|1|0|1|99", {p.add(qor("1\n", many, 0, "0 9999\n"))});
+  auto r =
+      p.run("4999|spectral|1|0|1|99", {p.add(qor("1\n", many, 0, "0 9999\n"))});
   ASSERT_EQ(r.status, 0) << r.err;
   std::vector<std::string> lines = lines_of(p.out());
   ASSERT_EQ(lines.size(), 4999u);
   const std::vector<std::string> head(lines.begin(), lines.begin() + 4);
-  EXPECT_EQ(head, (std::vector<std::string>{"55 4", "3545 4", "3100 4", "3877 4"}));
+  EXPECT_EQ(head,
+            (std::vector<std::string>{"55 4", "3545 4", "3100 4", "3877 4"}));
   EXPECT_EQ(lines.back(), "3593 4");
   std::vector<bool> seen(5000);
   for (const std::string &line : lines) {
@@ -253,7 +260,8 @@ TEST(Palvex, UsageAndOutputFileFailures) {
   r = p.run("5|spectral|1|1|1|1", {q});
   EXPECT_EQ(r.err.rfind("Error creating training set file (", 0), 0u) << r.err;
   // The training set file may not replace a QOR file, by any spelling.
-  for (const std::string &input : {q, p.dir.path() + "/./" + q.substr(q.rfind('/') + 1)}) {
+  for (const std::string &input :
+       {q, p.dir.path() + "/./" + q.substr(q.rfind('/') + 1)}) {
     const std::string before = testsupport::read_file(q);
     p.ts = input;
     r = p.run("5|spectral|1|1|1|1", {p.add(qor("1\n", {{1, {6}}})), q});

@@ -74,7 +74,8 @@ class Quenta : public ::testing::Test {
       if (wide)
         testsupport::write_band16(path, bands[b]);
       else
-        write_band8(path, std::vector<uint8_t>(bands[b].begin(), bands[b].end()));
+        write_band8(path,
+                    std::vector<uint8_t>(bands[b].begin(), bands[b].end()));
       paths += (b ? " " : "") + path;
     }
     return paths;

@@ -16,7 +16,7 @@ TEST_F(Quenta, ArgumentChecksInOrder) {
   write_file(ts(), "");
   const std::string b1 = dir.file("b1"), none = dir.file("none");
   auto with = [&](std::map<int, std::string> changes) {
-    std::vector<std::string> a = {b1, "1", "TM", "2", "2", "0",
+    std::vector<std::string> a = {b1,  "1", "TM", "2",  "2",  "0",
                                   "0", "2", "2",  ts(), cof()};
     for (auto &c : changes) a[c.first] = c.second;
     return a;
@@ -30,12 +30,13 @@ TEST_F(Quenta, ArgumentChecksInOrder) {
       {with({{1, ""}}), "Illegal image bands.\n"},
       {with({{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
       {with({{0, b1 + " " + b1}}), "Illegal image paths.\n"},
-      {with({{0, none}, {9, none}}),
-       prefix("Error opening image file", none) + "No such file or directory).\n"},
+      {with({{0, none}, {9, none}}), prefix("Error opening image file", none) +
+                                         "No such file or directory).\n"},
       {with({{9, none}, {10, none + "/x"}}),
        prefix("Error opening TS file", none) + "No such file or directory).\n"},
       {with({{10, none + "/x"}}),
-       prefix("Error opening COF file", none + "/x") + "No such file or directory).\n"},
+       prefix("Error opening COF file", none + "/x") +
+           "No such file or directory).\n"},
   };
   for (const auto &c : cases) {
     RunResult r = testsupport::run_program("quenta", c.first);
@@ -46,7 +47,8 @@ TEST_F(Quenta, ArgumentChecksInOrder) {
   EXPECT_FALSE(testsupport::file_exists(cof()));
 
   // Text after a number's digits is ignored.
-  RunResult r = testsupport::run_program("quenta", with({{3, "2x"}, {7, "2abc"}}));
+  RunResult r =
+      testsupport::run_program("quenta", with({{3, "2x"}, {7, "2abc"}}));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(cof()), std::string(4, '\0'));
 }
@@ -108,7 +110,8 @@ TEST_F(Quenta, ShortBandFileKeepsTheRowsWritten) {
   write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
   RunResult r = run(dir.file("b1"), "1", "TM", {3, 4, 0, 0, 3, 4});
   EXPECT_EQ(r.status, 1);
-  const std::string expected = prefix("Error reading image file", dir.file("b1"));
+  const std::string expected =
+      prefix("Error reading image file", dir.file("b1"));
   EXPECT_EQ(r.err, expected + "No data available).\n");
   EXPECT_EQ(r.out, progress({33, 66}));
   EXPECT_EQ(read_file(cof()), std::string("\1\1\1\1\2\2\2\2", 8));
@@ -119,9 +122,11 @@ TEST_F(Quenta, ShortBandFileKeepsTheRowsWritten) {
 TEST_F(Quenta, AreaFarPastTheEndFailsItsFirstRead) {
   write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
   write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
-  RunResult r = run(dir.file("b1"), "1", "TM", {3, 2147483647, 1000000, 0, 1, 4});
+  RunResult r =
+      run(dir.file("b1"), "1", "TM", {3, 2147483647, 1000000, 0, 1, 4});
   EXPECT_EQ(r.status, 1);
-  const std::string expected = prefix("Error reading image file", dir.file("b1"));
+  const std::string expected =
+      prefix("Error reading image file", dir.file("b1"));
   EXPECT_TRUE(r.err == expected + "Invalid argument).\n" ||
               r.err == expected + "No data available).\n")
       << r.err;
@@ -135,22 +140,24 @@ TEST_F(Quenta, CofNamingAnInputIsRefused) {
   write_band8(dir.file("b2"), {1, 2, 3, 4, 20, 21, 22, 23});
   write_file(ts(), "1 1 1\n1 3 2\n2 21 20\n2 23 22\n");
   const std::string paths = dir.file("b1") + " " + dir.file("b2");
-  for (const std::string &input :
-       {ts(), dir.file("b2"), dir.path() + "/./b1", dir.path() + "//train.ts"}) {
+  for (const std::string &input : {ts(), dir.file("b2"), dir.path() + "/./b1",
+                                   dir.path() + "//train.ts"}) {
     const std::string base = input.substr(input.rfind('/') + 1);
     const std::string before = read_file(dir.file(base));
-    std::vector<std::string> args = {paths, "1 2", "TM", "2", "4", "0", "0",
-                                     "2", "4", ts(), input};
+    std::vector<std::string> args = {paths, "1 2", "TM", "2",  "4",  "0",
+                                     "0",   "2",   "4",  ts(), input};
     RunResult r = testsupport::run_program("quenta", args);
     EXPECT_EQ(r.status, 1) << input;
-    EXPECT_EQ(r.err, prefix("Error opening COF file", input) + "File exists).\n");
+    EXPECT_EQ(r.err,
+              prefix("Error opening COF file", input) + "File exists).\n");
     EXPECT_EQ(read_file(dir.file(base)), before) << input;
   }
 }
 
 TEST_F(Quenta, EqualDiscriminantsGoToTheLowerClass) {
-  write_file(ts(), "5 10 40\n5 14 44\n5 12 41\n2 10 40\n2 14 44\n2 12 41\n"
-                   "7 200 100\n7 204 103\n7 201 108\n");
+  write_file(ts(),
+             "5 10 40\n5 14 44\n5 12 41\n2 10 40\n2 14 44\n2 12 41\n"
+             "7 200 100\n7 204 103\n7 201 108\n");
   const std::string paths = write_bands({{11, 13, 200, 12}, {40, 44, 104, 42}});
   RunResult r = run(paths, "1 2", "TM", {1, 4, 0, 0, 1, 4});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -169,7 +176,8 @@ TEST_F(Quenta, ClassifiesEveryBandCountAndType) {
     const int classes[5] = {1, 3, 4, 9, 27};
     for (int i = 0; i < 5; ++i)
       for (int b = 0; b < m; ++b)
-        centres[classes[i]].push_back((20 + 45 * ((i + b) % 5)) * (wide ? 4 : 1));
+        centres[classes[i]].push_back((20 + 45 * ((i + b) % 5)) *
+                                      (wide ? 4 : 1));
     const Scene scene(rng, centres, rows * cols, wide ? 20 : 5);
     const std::string paths = write_bands(scene.bands, wide);
     write_file(ts(), scene.ts);
@@ -192,11 +200,13 @@ TEST_F(Quenta, ClassifiesEveryBandCountAndType) {
 TEST_F(Quenta, GiReducedPlane) {
   const int rows = 8, cols = 16;
   std::vector<uint16_t> b1(rows * cols), plane((rows / 4) * (cols / 4));
-  for (int i = 0; i < rows * cols; ++i) b1[i] = static_cast<uint16_t>(500 + (i * 37) % 200);
+  for (int i = 0; i < rows * cols; ++i)
+    b1[i] = static_cast<uint16_t>(500 + (i * 37) % 200);
   for (size_t w = 0; w < plane.size(); ++w) plane[w] = w % 3 == 0 ? 100 : 900;
   const std::string paths = write_bands({b1, plane}, true);
-  write_file(ts(), "1 500 90\n1 700 110\n1 600 95\n1 650 105\n"
-                   "2 520 880\n2 690 920\n2 610 890\n2 640 910\n");
+  write_file(ts(),
+             "1 500 90\n1 700 110\n1 600 95\n1 650 105\n"
+             "2 520 880\n2 690 920\n2 610 890\n2 640 910\n");
   RunResult r = run(paths, "1 2", "GI", {rows, cols, 1, 2, 6, 13});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string expected;
@@ -215,8 +225,9 @@ TEST_F(Quenta, AllBandsDegenerate) {
     write_file(ts(), text);
     RunResult r = run(paths, "1 2", "TM", {2, 4, 0, 0, 2, 4});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "All bands are degenerate.\n"
-                     "Maximum Likelihood classification is not possible.\n");
+    EXPECT_EQ(r.err,
+              "All bands are degenerate.\n"
+              "Maximum Likelihood classification is not possible.\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(read_file(cof()), "");
   }
@@ -225,8 +236,9 @@ TEST_F(Quenta, AllBandsDegenerate) {
 // A class whose covariance has no inverse (fewer samples than bands plus
 // one) takes part but wins no pixel, not even at its own mean.
 TEST_F(Quenta, ClassWithoutInverseWinsNoPixel) {
-  write_file(ts(), "1 100 100 100\n1 120 90 110\n1 90 115 95\n1 110 105 120\n"
-                   "1 95 98 87\n2 40 60 80\n2 44 58 86\n2 42 59 83\n");
+  write_file(ts(),
+             "1 100 100 100\n1 120 90 110\n1 90 115 95\n1 110 105 120\n"
+             "1 95 98 87\n2 40 60 80\n2 44 58 86\n2 42 59 83\n");
   const std::string paths =
       write_bands({{42, 100, 200, 42}, {59, 100, 10, 60}, {83, 100, 30, 80}});
   RunResult r = run(paths, "1 2 3", "TM", {1, 4, 0, 0, 1, 4});

@@ -24,13 +24,15 @@ TEST_F(Quenta, TwoPassReportAndResult) {
   write_file(ts(), scene.ts);
   const auto start = std::chrono::steady_clock::now();
   RunResult r = run(paths, "1  2 3\t4", "TM", {4, 50, 0, 0, 4, 50});
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  const std::chrono::duration<double> took =
+      std::chrono::steady_clock::now() - start;
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "WARNING!\n"
-                   "Class 6 degenerate bands: 4\n"
-                   "Pass 1> Bands: 1 2 3, Classes: 2 4 6\n"
-                   "Pass 2> Bands: 1  2 3\t4, Classes: 2 4\n" +
-                       progress({12, 25, 37, 50, 62, 75, 87, 100}));
+  EXPECT_EQ(r.out,
+            "WARNING!\n"
+            "Class 6 degenerate bands: 4\n"
+            "Pass 1> Bands: 1 2 3, Classes: 2 4 6\n"
+            "Pass 2> Bands: 1  2 3\t4, Classes: 2 4\n" +
+                progress({12, 25, 37, 50, 62, 75, 87, 100}));
   EXPECT_GE(took.count(), 4.0);
   EXPECT_LE(took.count(), 12.0);
   EXPECT_EQ(read_file(cof()), scene.truth);
@@ -45,14 +47,16 @@ TEST_F(Quenta, OneNonDegenerateClassRunsOnePass) {
                            {3, {120, 30, 200, 220}}};
   const Scene scene(rng, centres, 4 * 20, 5, {{1, 1}, {1, 2}, {2, 2}});
   write_file(ts(), scene.ts);
-  RunResult r = run(write_bands(scene.bands), "3 1 2 4", "TM", {4, 20, 0, 0, 4, 20});
+  RunResult r =
+      run(write_bands(scene.bands), "3 1 2 4", "TM", {4, 20, 0, 0, 4, 20});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "WARNING!\n"
-                   "Class 1 degenerate bands: 1 2\n"
-                   "Class 2 degenerate bands: 2\n"
-                   "Pass 1> Bands: 3 4, Classes: 1 2 3\n"
-                   "Pass 2> Insufficient non-degenerate classes\n" +
-                       progress({25, 50, 75, 100}));
+  EXPECT_EQ(r.out,
+            "WARNING!\n"
+            "Class 1 degenerate bands: 1 2\n"
+            "Class 2 degenerate bands: 2\n"
+            "Pass 1> Bands: 3 4, Classes: 1 2 3\n"
+            "Pass 2> Insufficient non-degenerate classes\n" +
+                progress({25, 50, 75, 100}));
   EXPECT_EQ(read_file(cof()), scene.truth);
 }
 
@@ -75,11 +79,12 @@ TEST_F(Quenta, PixelsKeepTheirClassWhenPass2HasNoWinner) {
       write_bands({{42, 152, 101, 43}, {62, 141, 222, 61}, {92, 202, 77, 93}});
   RunResult r = run(paths, "1 2 3", "TM", {1, 4, 0, 0, 1, 4});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "WARNING!\n"
-                   "Class 3 degenerate bands: 3\n"
-                   "Pass 1> Bands: 1 2, Classes: 1 2 3\n"
-                   "Pass 2> Bands: 1 2 3, Classes: 1 2\n" +
-                       progress({50, 100}));
+  EXPECT_EQ(r.out,
+            "WARNING!\n"
+            "Class 3 degenerate bands: 3\n"
+            "Pass 1> Bands: 1 2, Classes: 1 2 3\n"
+            "Pass 2> Bands: 1 2 3, Classes: 1 2\n" +
+                progress({50, 100}));
   EXPECT_EQ(read_file(cof()), std::string("\1\2\3\1", 4));
 }
 
