@@ -2,14 +2,15 @@
 // sets, progress lines and the pseudo-random generator.
 #include "bandlib.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 namespace {
 
@@ -18,8 +19,13 @@ enum Layout { LAYOUT_NONE, LAYOUT_8BIT, LAYOUT_16BIT, LAYOUT_GI };
 
 Layout layout_of(int type) {
   switch (type) {
-    case 1: case 2: case -1: case -2: return LAYOUT_8BIT;
-    case 3: case -3: case -4: return LAYOUT_16BIT;
+    case 1:
+    case 2:
+    case -1:
+    case -2: return LAYOUT_8BIT;
+    case 3:
+    case -3:
+    case -4: return LAYOUT_16BIT;
     case 4: return LAYOUT_GI;
     default: return LAYOUT_NONE;
   }
@@ -90,8 +96,7 @@ void widen(unsigned char *buf, int count, int kind, bool shifted) {
       for (int i = count - 1; i >= 0; --i)
         store<double>(buf, i, static_cast<double>(load<S>(buf, i)));
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -148,7 +153,8 @@ bool read_gi_reduced(FILE *file, int cols, int band, int row, int col,
   const int64_t plane_cols = cols / 4;
   const int64_t plane_row = band == 3 ? row / 8 : row / 4;
   const int first = col / 4;
-  const int last = static_cast<int>((static_cast<int64_t>(col) + count - 1) / 4);
+  const int last =
+      static_cast<int>((static_cast<int64_t>(col) + count - 1) / 4);
   const int n = last - first + 1;
   if (!read_words(file, plane_row * plane_cols + first, words, n)) return false;
   // Sample t takes word (col + t) / 4 - first; that index never exceeds t,
@@ -206,7 +212,7 @@ int image_type_code(const char *name, int *code) {
   static const struct {
     const char *name;
     int code;
-  } table[] = {{"TM", 1},   {"AVHRR", 3},   {"MSS", 2},  {"GI", 4},
+  } table[] = {{"TM", 1},   {"AVHRR", 3},   {"MSS", 2},   {"GI", 4},
                {"-TM", -1}, {"-AVHRR", -3}, {"-MSS", -2}, {"-GI", -4}};
   for (const auto &entry : table) {
     if (strcmp(entry.name, name) == 0) {
@@ -228,41 +234,11 @@ void swap_bytes16(void *items, int count) {
 
 namespace {
 
-bool is_white(char c) {
-  return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r' ||
-         c == '\v';
-}
+bool is_white(char c) { return is_scan_white(c); }
 
 bool is_sign_or_digit(char c) { return c == '-' || (c >= '0' && c <= '9'); }
 
-// An integer at `text`: an optional sign, then at least one digit, within
-// the range of int.
-bool scan_int_at(const char *text, int *value) {
-  const char *digits = text;
-  if (*digits == '-' || *digits == '+') ++digits;
-  if (*digits < '0' || *digits > '9') return false;
-  errno = 0;
-  const long long v = strtoll(text, nullptr, 10);
-  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  *value = static_cast<int>(v);
-  return true;
-}
-
 }  // namespace
-
-bool scan_int(const char *text, int *value) {
-  while (is_white(*text)) ++text;
-  return scan_int_at(text, value);
-}
-
-bool scan_int_end(const char *text, int *value, const char **end) {
-  while (is_white(*text)) ++text;
-  if (!scan_int_at(text, value)) return false;
-  if (*text == '-' || *text == '+') ++text;
-  while (*text >= '0' && *text <= '9') ++text;
-  *end = text;
-  return true;
-}
 
 int parse_int_list(const char *text, int *out, int max) {
   int count = 0;

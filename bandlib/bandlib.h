@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "scan.h"  // scan_int, the one "%d" scan of command-line numbers
+
 // Limits of the data model.
-constexpr int MAX_BANDS = 7;        // band numbers and PCI components 1..7
-constexpr int FILE_SLOTS = 8;       // slot 0 of a band file set is not used
-constexpr int WORD_SLOT_SIZE = 256; // a word of at most 255 characters
+constexpr int MAX_BANDS = 7;         // band numbers and PCI components 1..7
+constexpr int FILE_SLOTS = 8;        // slot 0 of a band file set is not used
+constexpr int WORD_SLOT_SIZE = 256;  // a word of at most 255 characters
+constexpr int MAX_TS_CLASSES = 27;   // class numbers 1..27 of training sets
 
 using WordSlot = char[WORD_SLOT_SIZE];
 
@@ -66,26 +69,19 @@ void close_file_set(FILE *files[FILE_SLOTS]);
 
 // Prints "%d%%\n" on standard output, flushed, when the percentage
 // from + ((to - from) * step) / steps differs from the last one printed.
+// The last percentage printed is process-wide state, kept from the first
+// call to the end of the process (never reset): a run that prints the same
+// percentage twice in a row, even from two different passes, prints it once.
 void show_progress(int from, int to, int step, int steps);
 
-// The toolkit's pseudo-random generator: 32-bit state, each draw sets
-// state = state * 214013 + 2531011 and returns bits 16..30 (0..32767).
+// The toolkit's pseudo-random generator, one process-wide state of 32 bits:
+// each draw sets state = state * 214013 + 2531011 and returns bits 16..30
+// (0..32767).
 constexpr int RANDOM_RANGE = 32768;
 void seed_random(uint32_t seed);
 // Seeds from the current time (seconds) when `seed` is 0.
 void seed_random_or_time(uint32_t seed);
 int next_random();
-
-// One "%d" scan of a command-line number: leading white space, an optional
-// sign and at least one digit; text after the digits is ignored ("12abc"
-// reads 12). A number outside the range of int is refused. Returns true
-// and stores the value, or false leaving `value` as it was.
-bool scan_int(const char *text, int *value);
-
-// The same scan, reporting in `end` the character after the digits, for
-// texts that hold several numbers ("%d %d ..."). `end` is set only when a
-// number was read.
-bool scan_int_end(const char *text, int *value, const char **end);
 
 // Whether an output path names one of a tool's inputs (the same device and
 // inode): `inputs` are open streams (null entries are skipped, so a band

@@ -2,7 +2,8 @@
 # after setting `bench_name` (the tool timed).
 #
 #   bench_options "$@"          --large (4000 x 4000), --runs <n>, --keep <folder>
-#   bench_build <targets...>    Release build into $MSIKIT_BENCH_BUILD (default build)
+#   bench_build <targets...>    Release build into $MSIKIT_BENCH_BUILD (default
+#                               build-bench), sanitizers off, all cores
 #   bench_folder                sets dir: the kept folder or a temporary one
 #   bench_time <command...>     runs the command $runs times, prints each time,
 #                               then the median, megapixels per second and the
@@ -24,7 +25,7 @@ bench_options() {
 }
 
 bench_build() {
-  local build=${MSIKIT_BENCH_BUILD:-build}
+  local build=${MSIKIT_BENCH_BUILD:-build-bench}
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMSI_SANITIZE=OFF -DMSI_WERROR=ON -DBUILD_TESTING=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null
   BIN=$(cd "$build/bin" && pwd)

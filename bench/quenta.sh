@@ -7,7 +7,7 @@
 #
 #   bench/quenta.sh [--large] [--runs <n>] [--keep <folder>]
 #
-# MSIKIT_BENCH_BUILD names the build folder (default: build).
+# MSIKIT_BENCH_BUILD names the build folder (default: build-bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bench_name=quenta
@@ -27,8 +27,11 @@ classify() {
     0 0 "$ROWS" "$COLS" "$dir/training.ts" "$dir/out.cof"
 }
 
-# A degenerate class would add the report's pauses to every run.
-if classify | grep -q -v '%$'; then
+# A degenerate class would add the report's pauses to every run. The output
+# is captured whole first: grep -q stops reading at its first match, which
+# would end quenta by SIGPIPE and, under pipefail, hide the warning.
+report=$(classify)
+if grep -q -v '%$' <<<"$report"; then
   echo "warning: quenta printed a report of degenerate bands; times include its pauses"
 fi
 bench_time classify

@@ -6,15 +6,18 @@ function(msikit_program name)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
 endfunction()
 
-# msikit_tests(<name> SOURCES <files...> [LIBS <libs...>] [PROGRAMS <progs...>])
+# msikit_tests(<name> SOURCES <files...> [LIBS <libs...>] [PROGRAMS <progs...>]
+#              [LABELS <labels...>])
 #   A GoogleTest executable registered with ctest. Tests that run built
 #   programs link msikit_testsupport, which knows where bin/ is, and name
-#   those programs under PROGRAMS so that they are rebuilt first.
+#   those programs under PROGRAMS so that they are rebuilt first. LABELS
+#   become ctest labels of every test: "slow" marks tests of several
+#   seconds each, which `ctest -LE slow` skips (the full suite runs them).
 function(msikit_tests name)
   if(NOT MSI_TESTS)
     return()
   endif()
-  cmake_parse_arguments(P "" "" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS;PROGRAMS;LABELS" ${ARGN})
   add_executable(${name} ${P_SOURCES})
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -23,8 +26,12 @@ function(msikit_tests name)
   if(P_PROGRAMS)
     add_dependencies(${name} ${P_PROGRAMS})
   endif()
+  set(labels "")
+  if(P_LABELS)
+    set(labels PROPERTIES LABELS "${P_LABELS}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR} ${labels})
 endfunction()
 
 if(MSI_TESTS)

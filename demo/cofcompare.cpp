@@ -6,13 +6,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "filehandle.h"
+
 int main(int argc, char **argv) {
   if (argc != 3) {
     fprintf(stderr, "Usage: cofcompare <cof-path> <truth-path>\n");
     return 1;
   }
-  FILE *cof = fopen(argv[1], "rb");
-  FILE *truth = fopen(argv[2], "rb");
+  FileHandle cofFile(fopen(argv[1], "rb"));
+  FileHandle truthFile(fopen(argv[2], "rb"));
+  FILE *cof = cofFile.get();
+  FILE *truth = truthFile.get();
   if (cof == nullptr || truth == nullptr) {
     fprintf(stderr, "cofcompare: cannot open the files.\n");
     return 1;
@@ -39,8 +43,8 @@ int main(int argc, char **argv) {
   }
   for (int k = 0; k < 256; ++k) {
     if (given[k] == 0) continue;
-    printf("     class %2d: %7ld pixels, %5.1f%% agree with the ground truth\n", k,
-           given[k], 100.0 * agree[k] / given[k]);
+    printf("     class %2d: %7ld pixels, %5.1f%% agree with the ground truth\n",
+           k, given[k], 100.0 * agree[k] / given[k]);
   }
   printf("     all: %ld pixels, %.1f%% agree\n", pixels,
          pixels ? 100.0 * agreeing / pixels : 0.0);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "filehandle.h"
+
 namespace {
 
 struct Scene {
@@ -27,6 +29,12 @@ struct Scene {
   // Per class and band: mean and spread (in 8-bit units).
   std::vector<double> mean, spread, mix;
 };
+
+// Closes a written file: false when a write or the close failed.
+bool close_checked(FileHandle &file) {
+  const bool written = !ferror(file.get());
+  return fclose(file.release()) == 0 && written;
+}
 
 uint64_t splitmix(uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
@@ -51,13 +59,16 @@ constexpr int CELL = 16;  // the class map is constant on 16 x 16 cells
 void place_sites(Scene &s) {
   const int n = s.classes * 4;
   for (int i = 0; i < n; ++i) {
-    s.siteRow.push_back(uniform(s.seed * 1000 + static_cast<uint64_t>(3 * i)) * s.rows);
-    s.siteCol.push_back(uniform(s.seed * 1000 + static_cast<uint64_t>(3 * i + 1)) * s.cols);
+    s.siteRow.push_back(uniform(s.seed * 1000 + static_cast<uint64_t>(3 * i)) *
+                        s.rows);
+    s.siteCol.push_back(
+        uniform(s.seed * 1000 + static_cast<uint64_t>(3 * i + 1)) * s.cols);
     s.siteClass.push_back(i % s.classes + 1);
   }
   for (int k = 0; k < s.classes; ++k) {
     for (int b = 0; b < s.bands; ++b) {
-      const uint64_t key = s.seed * 7919 + static_cast<uint64_t>(k * 16 + b) * 3;
+      const uint64_t key =
+          s.seed * 7919 + static_cast<uint64_t>(k * 16 + b) * 3;
       s.mean.push_back(100 + 50 * uniform(key));
       s.spread.push_back(10 + 14 * uniform(key + 1));
       s.mix.push_back(0.3 + 0.5 * uniform(key + 2));
@@ -94,28 +105,30 @@ double sample_value(const Scene &s, int k, int b, uint64_t pixel) {
   const size_t i = static_cast<size_t>(k - 1) * s.bands + b;
   const double shared = normalish(pixel * 8 + 7 + s.seed);
   const double own = normalish(pixel * 8 + static_cast<uint64_t>(b) + s.seed);
-  double v = s.mean[i] + s.spread[i] * (s.mix[i] * shared + (1 - s.mix[i]) * own);
+  double v =
+      s.mean[i] + s.spread[i] * (s.mix[i] * shared + (1 - s.mix[i]) * own);
   return v < 0 ? 0 : v > 255 ? 255 : v;
 }
 
 bool write_scene(const Scene &s) {
-  const int cellRows = (s.rows + CELL - 1) / CELL, cellCols = (s.cols + CELL - 1) / CELL;
+  const int cellRows = (s.rows + CELL - 1) / CELL,
+            cellCols = (s.cols + CELL - 1) / CELL;
   const std::vector<uint8_t> map = class_map(s, cellRows, cellCols);
-  std::vector<FILE *> files;
+  std::vector<FileHandle> files;
   for (int b = 1; b <= s.bands; ++b) {
     const std::string path = s.dir + "/band" + std::to_string(b) + ".raw";
-    files.push_back(fopen(path.c_str(), "wb"));
-    if (files.back() == nullptr) return false;
+    files.emplace_back(fopen(path.c_str(), "wb"));
+    if (!files.back()) return false;
   }
-  FILE *truth = fopen((s.dir + "/truth.raw").c_str(), "wb");
-  if (truth == nullptr) return false;
+  FileHandle truth(fopen((s.dir + "/truth.raw").c_str(), "wb"));
+  if (!truth) return false;
   const int width = s.bits == 16 ? 2 : 1;
   std::vector<unsigned char> row(static_cast<size_t>(s.cols) * width);
   std::vector<uint8_t> truthRow(static_cast<size_t>(s.cols));
   for (int r = 0; r < s.rows; ++r) {
     for (int c = 0; c < s.cols; ++c)
       truthRow[c] = map[static_cast<size_t>(r / CELL) * cellCols + c / CELL];
-    fwrite(truthRow.data(), 1, truthRow.size(), truth);
+    fwrite(truthRow.data(), 1, truthRow.size(), truth.get());
     for (int b = 0; b < s.bands; ++b) {
       for (int c = 0; c < s.cols; ++c) {
         const uint64_t pixel = static_cast<uint64_t>(r) * s.cols + c;
@@ -128,27 +141,29 @@ bool write_scene(const Scene &s) {
           row[c] = static_cast<unsigned char>(v);
         }
       }
-      fwrite(row.data(), 1, row.size(), files[b]);
+      fwrite(row.data(), 1, row.size(), files[b].get());
     }
   }
-  bool ok = fclose(truth) == 0;
-  for (FILE *f : files) ok = fclose(f) == 0 && ok;
+  bool ok = close_checked(truth);
+  for (FileHandle &f : files) ok = close_checked(f) && ok;
   return ok;
 }
 
 void put32(FILE *f, int32_t v) {
   const uint32_t u = static_cast<uint32_t>(v);
-  const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                  static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+      static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
   fwrite(bytes, 1, 4, f);
 }
 
 // Interpreted points: up to 60 per class, at random positions of the class.
 bool write_points(const Scene &s, std::vector<int> &counts) {
-  const int cellRows = (s.rows + CELL - 1) / CELL, cellCols = (s.cols + CELL - 1) / CELL;
+  const int cellRows = (s.rows + CELL - 1) / CELL,
+            cellCols = (s.cols + CELL - 1) / CELL;
   const std::vector<uint8_t> map = class_map(s, cellRows, cellCols);
-  FILE *bif = fopen((s.dir + "/points.bif").c_str(), "wb");
-  if (bif == nullptr) return false;
+  FileHandle bif(fopen((s.dir + "/points.bif").c_str(), "wb"));
+  if (!bif) return false;
   counts.assign(static_cast<size_t>(s.classes) + 1, 0);
   uint64_t key = s.seed * 104729 + 17;
   for (int tries = 0; tries < 200000; ++tries) {
@@ -157,19 +172,21 @@ bool write_points(const Scene &s, std::vector<int> &counts) {
     const int k = map[static_cast<size_t>(r / CELL) * cellCols + c / CELL];
     if (counts[k] >= 60) continue;
     ++counts[k];
-    put32(bif, r);
-    put32(bif, c);
-    put32(bif, k);
+    put32(bif.get(), r);
+    put32(bif.get(), c);
+    put32(bif.get(), k);
   }
-  return fclose(bif) == 0;
+  return close_checked(bif);
 }
 
 bool write_description(const Scene &s, const std::vector<int> &counts) {
-  FILE *env = fopen((s.dir + "/scene.env").c_str(), "w");
-  if (env == nullptr) return false;
-  fprintf(env, "ROWS=%d\nCOLS=%d\nBANDS=%d\nCLASSES=%d\nBITS=%d\n", s.rows, s.cols,
-          s.bands, s.classes, s.bits);
-  fprintf(env, "TYPE=%d\nTYPE_NAME=%s\n", s.bits == 16 ? 3 : 1, s.bits == 16 ? "AVHRR" : "TM");
+  FileHandle file(fopen((s.dir + "/scene.env").c_str(), "w"));
+  if (!file) return false;
+  FILE *env = file.get();
+  fprintf(env, "ROWS=%d\nCOLS=%d\nBANDS=%d\nCLASSES=%d\nBITS=%d\n", s.rows,
+          s.cols, s.bands, s.classes, s.bits);
+  fprintf(env, "TYPE=%d\nTYPE_NAME=%s\n", s.bits == 16 ? 3 : 1,
+          s.bits == 16 ? "AVHRR" : "TM");
   std::string paths, numbers, countList;
   for (int b = 1; b <= s.bands; ++b) {
     paths += (b > 1 ? " " : "") + s.dir + "/band" + std::to_string(b) + ".raw";
@@ -177,16 +194,18 @@ bool write_description(const Scene &s, const std::vector<int> &counts) {
   }
   for (int k = 1; k <= s.classes; ++k)
     countList += (k > 1 ? " " : "") + std::to_string(counts[k]);
-  fprintf(env, "BAND_PATHS='%s'\nBAND_NUMBERS='%s'\nPOINT_COUNTS='%s'\n", paths.c_str(),
-          numbers.c_str(), countList.c_str());
-  return fclose(env) == 0;
+  fprintf(env, "BAND_PATHS='%s'\nBAND_NUMBERS='%s'\nPOINT_COUNTS='%s'\n",
+          paths.c_str(), numbers.c_str(), countList.c_str());
+  return close_checked(file);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc != 8) {
-    fprintf(stderr, "Usage: scenegen <dir> <rows> <cols> <bands> <classes> <bits> <seed>\n");
+    fprintf(stderr,
+            "Usage: scenegen <dir> <rows> <cols> <bands> <classes> <bits> "
+            "<seed>\n");
     return 1;
   }
   Scene s;
@@ -199,12 +218,15 @@ int main(int argc, char **argv) {
   s.seed = strtoull(argv[7], nullptr, 10);
   if (s.rows < 1 || s.cols < 1 || s.bands < 1 || s.bands > 7 || s.classes < 1 ||
       s.classes > 27 || (s.bits != 8 && s.bits != 16)) {
-    fprintf(stderr, "scenegen: rows and cols at least 1, 1..7 bands, 1..27 classes, bits 8 or 16.\n");
+    fprintf(stderr,
+            "scenegen: rows and cols at least 1, 1..7 bands, 1..27 classes, "
+            "bits 8 or 16.\n");
     return 1;
   }
   place_sites(s);
   std::vector<int> counts;
-  if (!write_scene(s) || !write_points(s, counts) || !write_description(s, counts)) {
+  if (!write_scene(s) || !write_points(s, counts) ||
+      !write_description(s, counts)) {
     fprintf(stderr, "scenegen: cannot write into %s.\n", s.dir.c_str());
     return 1;
   }

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <limits>
 
-void fatal_error(const char *message) {
-  std::fprintf(stderr, "%s", message);
-  std::exit(1);
-}
+#include "console.h"
+
+// The numeric code ends its runs like every console tool.
+void fatal_error(const char *message) { fail_with("%s", message); }
 
 // ---------------------------------------------------------------------------
 // Allocation and release
@@ -70,8 +70,7 @@ void swap_columns(int lo, int hi, int c1, int c2, RealMatrix m) {
 }
 
 void copy_vec_to_col(int lo, int hi, int col, RealMatrix m, RealVector v) {
-  for (int i = lo; i <= hi; ++i)
-    m[i][col] = v[i];
+  for (int i = lo; i <= hi; ++i) m[i][col] = v[i];
 }
 
 // One term of a single-precision inner product: the product of two floats is
@@ -84,16 +83,14 @@ static inline float add_exact_product(float sum, float x, float y) {
 float dot_row_col(int lo, int hi, int i, int j, RealMatrix a, RealMatrix b) {
   RealVector row = a[i];
   float sum = 0.0f;
-  for (int k = lo; k <= hi; ++k)
-    sum = add_exact_product(sum, row[k], b[k][j]);
+  for (int k = lo; k <= hi; ++k) sum = add_exact_product(sum, row[k], b[k][j]);
   return sum;
 }
 
 float dot_row_row(int lo, int hi, int i, int j, RealMatrix a, RealMatrix b) {
   RealVector x = a[i], y = b[j];
   float sum = 0.0f;
-  for (int k = lo; k <= hi; ++k)
-    sum = add_exact_product(sum, x[k], y[k]);
+  for (int k = lo; k <= hi; ++k) sum = add_exact_product(sum, x[k], y[k]);
   return sum;
 }
 
@@ -109,8 +106,7 @@ void lu_decompose(RealMatrix a, int n, RealVector aux, IntVector p) {
   for (int i = 1; i <= n; ++i) {
     float s = static_cast<float>(
         std::sqrt(static_cast<double>(dot_row_row(1, n, i, i, a, a))));
-    if (s > big)
-      big = s;
+    if (s > big) big = s;
     v[i] = s == 0.0f ? 0.0f : 1.0f / s;
   }
   float eps = aux[2] * big;
@@ -139,8 +135,7 @@ void lu_decompose(RealMatrix a, int n, RealVector aux, IntVector p) {
       completed = k - 1;
       break;
     }
-    if (s < 0.0f)
-      d = -d;
+    if (s < 0.0f) d = -d;
     if (pivot != k) {
       d = -d;
       swap_rows(1, n, k, pivot, a);
@@ -172,8 +167,7 @@ void lu_invert(RealMatrix a, int n, IntVector p) {
   }
   copy_vec_to_col(1, n, 1, a, w);
   for (int k = n - 1; k >= 1; --k)
-    if (p[k] != k)
-      swap_columns(1, n, k, p[k], a);
+    if (p[k] != k) swap_columns(1, n, k, p[k], a);
 
   free_real_vector(w, 1);
 }
@@ -181,15 +175,13 @@ void lu_invert(RealMatrix a, int n, IntVector p) {
 void decompose_and_invert(RealMatrix a, int n, RealVector aux) {
   IntVector p = allocate_integer_vector(1, n);
   lu_decompose(a, n, aux, p);
-  if (aux[3] == static_cast<float>(n))
-    lu_invert(a, n, p);
+  if (aux[3] == static_cast<float>(n)) lu_invert(a, n, p);
   free_integer_vector(p, 1);
 }
 
 float determinant_from_diagonal(RealMatrix a, int n, int sign) {
   float x = 1.0f;
-  for (int i = 1; i <= n; ++i)
-    x = x * a[i][i];
+  for (int i = 1; i <= n; ++i) x = x * a[i][i];
   return std::fabs(x) * static_cast<float>(sign);
 }
 
@@ -201,8 +193,8 @@ static RealMatrix matrix_from_block(const double *block, int n) {
   RealMatrix a = allocate_real_matrix(1, n, 1, n);
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j)
-      a[i][j] = static_cast<float>(
-          block[(i - 1) * COVARIANCE_BLOCK_SIDE + (j - 1)]);
+      a[i][j] =
+          static_cast<float>(block[(i - 1) * COVARIANCE_BLOCK_SIDE + (j - 1)]);
   return a;
 }
 

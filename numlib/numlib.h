@@ -28,8 +28,9 @@
 // Handles
 
 // A vector with elements lo..hi held in one block; element i is v[i].
-template <class T> struct VecHandle {
-  T *block = nullptr; // element lo
+template <class T>
+struct VecHandle {
+  T *block = nullptr;  // element lo
   int lo = 0;
 
   T &operator[](int i) const {
@@ -40,8 +41,9 @@ template <class T> struct VecHandle {
 // A matrix with rows lr..ur, each row a separate block with columns lc..uc;
 // element (i, j) is m[i][j]. Rows are separate blocks: an interchange of two
 // rows moves the elements, never the row handles.
-template <class T> struct MatHandle {
-  VecHandle<T> *rows = nullptr; // row table; entry 0 is row lr
+template <class T>
+struct MatHandle {
+  VecHandle<T> *rows = nullptr;  // row table; entry 0 is row lr
   int lr = 0;
 
   VecHandle<T> &operator[](int i) const {
@@ -64,17 +66,16 @@ template <class T>
 VecHandle<T> allocate_vector_block(int lo, int hi, const char *message) {
   VecHandle<T> v;
   v.lo = lo;
-  if (hi < lo)
-    return v;
+  if (hi < lo) return v;
   std::size_t count =
       static_cast<std::size_t>(static_cast<std::int64_t>(hi) - lo + 1);
   v.block = static_cast<T *>(std::malloc(count * sizeof(T)));
-  if (v.block == nullptr)
-    fatal_error(message);
+  if (v.block == nullptr) fatal_error(message);
   return v;
 }
 
-template <class T> void release_vector_block(VecHandle<T> v) {
+template <class T>
+void release_vector_block(VecHandle<T> v) {
   std::free(v.block);
 }
 
@@ -84,25 +85,22 @@ MatHandle<T> allocate_matrix_blocks(int lr, int ur, int lc, int uc,
                                     const char *message) {
   MatHandle<T> m;
   m.lr = lr;
-  if (ur < lr)
-    return m;
+  if (ur < lr) return m;
   std::size_t rows =
       static_cast<std::size_t>(static_cast<std::int64_t>(ur) - lr + 1);
-  m.rows = static_cast<VecHandle<T> *>(
-      std::malloc(rows * sizeof(VecHandle<T>)));
-  if (m.rows == nullptr)
-    fatal_error(message);
+  m.rows =
+      static_cast<VecHandle<T> *>(std::malloc(rows * sizeof(VecHandle<T>)));
+  if (m.rows == nullptr) fatal_error(message);
   for (std::size_t r = 0; r < rows; ++r)
     m.rows[r] = allocate_vector_block<T>(lc, uc, message);
   return m;
 }
 
 // Rows from the last to the first, then the row table.
-template <class T> void release_matrix_blocks(MatHandle<T> m, int lr, int ur) {
-  if (m.rows == nullptr)
-    return;
-  for (int i = ur; i >= lr; --i)
-    release_vector_block(m[i]);
+template <class T>
+void release_matrix_blocks(MatHandle<T> m, int lr, int ur) {
+  if (m.rows == nullptr) return;
+  for (int i = ur; i >= lr; --i) release_vector_block(m[i]);
   std::free(m.rows);
 }
 

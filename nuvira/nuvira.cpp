@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bandlib.h"
+#include "bif.h"
 #include "console.h"
 #include "filehandle.h"
 
@@ -28,8 +29,8 @@ struct Arguments {
 
 // The eight sections, in file order; their texts follow the keyword lines.
 const char *const SECTION_FORMATS[8] = {
-    "Image:\n%s",  "PCI:\n%s",    "Scheme:\n%s",   "Counts:\n%s",
-    "Bands:\n%s",  "Ranges:\n%s", "Controls:\n%s", "Palettes:\n%s"};
+    "Image:\n%s", "PCI:\n%s",    "Scheme:\n%s",   "Counts:\n%s",
+    "Bands:\n%s", "Ranges:\n%s", "Controls:\n%s", "Palettes:\n%s"};
 
 struct Inputs {
   FileHandle bif;
@@ -38,12 +39,6 @@ struct Inputs {
   FileHandle bandFiles[MAX_BANDS];
   int m = 0;
   FileHandle pciFiles[MAX_BANDS];
-};
-
-struct BifRecord {
-  int32_t row;
-  int32_t column;
-  int32_t cls;
 };
 
 Arguments check_arguments(int argc, char **argv) {
@@ -102,9 +97,17 @@ void open_pci_list(const Arguments &a, Inputs &in) {
   }
 }
 
-FILE *create_qor(const Arguments &a) {
-  FILE *qor = fopen(a.qorPath, "w");
-  if (qor == nullptr) fail_with("Error creating QOR file (%s).\n", error_text());
+// The QOR file may not replace one of the inputs: a path that names the
+// BIF, a band file or a PCI file is refused before anything is truncated.
+FileHandle create_qor(const Arguments &a, const Inputs &in) {
+  FILE *inputs[1 + 2 * MAX_BANDS] = {in.bif.get()};
+  for (int k = 0; k < in.nb; ++k) inputs[1 + k] = in.bandFiles[k].get();
+  for (int j = 0; j < in.m; ++j)
+    inputs[1 + MAX_BANDS + j] = in.pciFiles[j].get();
+  if (output_names_input(a.qorPath, inputs, 1 + 2 * MAX_BANDS))
+    fail_with("Error creating QOR file (%s).\n", error_text());
+  FileHandle qor(fopen(a.qorPath, "w"));
+  if (!qor) fail_with("Error creating QOR file (%s).\n", error_text());
   return qor;
 }
 
@@ -118,30 +121,13 @@ void write_sections(FILE *qor, const Arguments &a) {
   check_write(fprintf(qor, "Interpretations:\n"));
 }
 
-int32_t little_endian32(const unsigned char *bytes) {
-  return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                              static_cast<uint32_t>(bytes[1]) << 8 |
-                              static_cast<uint32_t>(bytes[2]) << 16 |
-                              static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-// Reads the next record as three 4-byte items. Returns false at the end of
-// the BIF (no whole row field: 0 to 3 bytes left); a record cut short or a
+// The next record; false at the end of the BIF. A record cut short or a
 // read error ends the run.
-bool read_bif_record(FILE *bif, BifRecord *record) {
-  unsigned char field[4];
-  if (fread(field, 4, 1, bif) != 1) {
-    if (ferror(bif)) fail_with("Error reading from BIF (%s).\n", error_text());
-    return false;
-  }
-  record->row = little_endian32(field);
-  if (fread(field, 4, 1, bif) != 1)
+bool next_bif_record(FILE *bif, BifRecord *record) {
+  const BifRead result = read_bif_record(bif, record);
+  if (result == BIF_ERROR)
     fail_with("Error reading from BIF (%s).\n", error_text());
-  record->column = little_endian32(field);
-  if (fread(field, 4, 1, bif) != 1)
-    fail_with("Error reading from BIF (%s).\n", error_text());
-  record->cls = little_endian32(field);
-  return true;
+  return result == BIF_RECORD;
 }
 
 int32_t read_sample(FILE *file, const Arguments &a, int type, int band,
@@ -157,9 +143,9 @@ void write_interpretation(FILE *qor, const Arguments &a, const Inputs &in,
                           const BifRecord &r) {
   check_write(fprintf(qor, "%d %d %d", r.row, r.column, r.cls));
   for (int k = 0; k < in.nb; ++k) {
-    const int32_t v = read_sample(in.bandFiles[k].get(), a, a.iType,
-                                  in.bands[k], r,
-                                  "Error reading from image file (%s).\n");
+    const int32_t v =
+        read_sample(in.bandFiles[k].get(), a, a.iType, in.bands[k], r,
+                    "Error reading from image file (%s).\n");
     check_write(fprintf(qor, " %d", v));
   }
   for (int j = 0; j < in.m; ++j) {
@@ -172,17 +158,17 @@ void write_interpretation(FILE *qor, const Arguments &a, const Inputs &in,
 
 void write_interpretations(FILE *qor, const Arguments &a, const Inputs &in) {
   BifRecord record;
-  while (read_bif_record(in.bif.get(), &record)) {
+  while (next_bif_record(in.bif.get(), &record)) {
     if (record.cls == 0) continue;
     write_interpretation(qor, a, in, record);
   }
 }
 
-void close_all(FILE *qor, Inputs &in) {
+void close_all(FileHandle &qor, Inputs &in) {
   in.bif.reset();
   for (FileHandle &f : in.bandFiles) f.reset();
   for (FileHandle &f : in.pciFiles) f.reset();
-  if (fclose(qor) != 0)
+  if (fclose(qor.release()) != 0)
     fail_with("Error closing QOR file (%s).\n", error_text());
 }
 
@@ -194,9 +180,9 @@ int main(int argc, char **argv) {
   open_bif(args, inputs);
   open_band_list(args, inputs);
   open_pci_list(args, inputs);
-  FILE *qor = create_qor(args);
-  write_sections(qor, args);
-  write_interpretations(qor, args, inputs);
+  FileHandle qor = create_qor(args, inputs);
+  write_sections(qor.get(), args);
+  write_interpretations(qor.get(), args, inputs);
   close_all(qor, inputs);
   return 0;
 }

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "bandlib.h"
+#include "console.h"
 #include "filehandle.h"
 
 namespace {
 
-constexpr int MAX_TS_CLASSES = 27;
 // QOR lines are read into 82 characters: at most 81 with the line feed.
 constexpr int LINE_BUFFER_SIZE = 82;
 // Row, column, class, up to 7 band values and up to 7 component values.
@@ -41,7 +41,7 @@ struct Arguments {
   int classFirst = 0;
   int valueFormat = 0;
   int seed = 0;
-  char **qorPaths = nullptr;
+  const char *const *qorPaths = nullptr;
   int nQorPaths = 0;
 };
 
@@ -94,53 +94,57 @@ bool read_content_line(FILE *file, char *line) {
   return read_line(file, line) && strcmp(line, "\n") != 0;
 }
 
-int report_qor_error(const char *path) {
-  fprintf(stderr, "Error reading QOR file \"%s\" (%s).\n", path,
-          strerror(errno));
-  return 1;
+// A QOR file that cannot be read as one. `cause` is the system's text to
+// give when the stream itself did not fail: EINVAL for malformed content,
+// ENODATA for a file that ends before what it must hold.
+[[noreturn]] void fail_qor_read(const char *path, FILE *file, int cause) {
+  if (file == nullptr || !ferror(file)) errno = cause;
+  fail_with("Error reading QOR file \"%s\" (%s).\n", path, error_text());
 }
 
 // The header sections of the second pass have their own wording.
-int report_qor_header_error(const char *path) {
-  fprintf(stderr, "Error reading QOR file \"%s\"(%s).\n", path,
-          strerror(errno));
-  return 1;
+[[noreturn]] void fail_qor_header(const char *path) {
+  errno = EINVAL;
+  fail_with("Error reading QOR file \"%s\"(%s).\n", path, error_text());
 }
 
-int report_too_many_samples(int cls) {
-  fprintf(stderr, "Too many samples of class %d - corrupt QOR file.\n", cls);
-  return 1;
+[[noreturn]] void fail_too_many_samples(int cls) {
+  fail_with("Too many samples of class %d - corrupt QOR file.\n", cls);
 }
 
-int parse_arguments(int argc, char **argv, Arguments *args) {
-  if (argc - 1 < 8) {
-    fprintf(stderr, "Missing parameter.\n");
-    return 1;
-  }
-  args->tsPath = argv[1];
+Arguments parse_arguments(int argc, char **argv) {
+  if (argc == 1) fail_with("%s", USAGE);
+  if (argc - 1 < 8) fail_with("Missing parameter.\n");
+  Arguments args;
+  args.tsPath = argv[1];
   if (strcmp(argv[3], "spectral") == 0) {
-    args->mode = MODE_SPECTRAL;
+    args.mode = MODE_SPECTRAL;
   } else if (strcmp(argv[3], "pci") == 0) {
-    args->mode = MODE_PCI;
+    args.mode = MODE_PCI;
   } else {
-    fprintf(stderr, "Illegal parameter.\n");
-    return 1;
+    fail_with("Illegal parameter.\n");
   }
-  if (!scan_int(argv[2], &args->maxSamples) ||
-      !scan_int(argv[5], &args->classFirst) ||
-      !scan_int(argv[6], &args->valueFormat) ||
-      !scan_int(argv[7], &args->seed)) {
-    fprintf(stderr, "Illegal parameter.\n");
-    return 1;
-  }
-  args->nChannels = parse_int_list(argv[4], args->channels, MAX_BANDS);
-  if (args->nChannels < 1 || args->nChannels > MAX_BANDS) {
-    fprintf(stderr, "Illegal image channels.\n");
-    return 1;
-  }
-  args->qorPaths = argv + 8;
-  args->nQorPaths = argc - 8;
-  return 0;
+  if (!scan_int(argv[2], &args.maxSamples) ||
+      !scan_int(argv[5], &args.classFirst) ||
+      !scan_int(argv[6], &args.valueFormat) || !scan_int(argv[7], &args.seed))
+    fail_with("Illegal parameter.\n");
+  args.nChannels = parse_int_list(argv[4], args.channels, MAX_BANDS);
+  if (args.nChannels < 1 || args.nChannels > MAX_BANDS)
+    fail_with("Illegal image channels.\n");
+  args.qorPaths = argv + 8;
+  args.nQorPaths = argc - 8;
+  return args;
+}
+
+// The training set file, created before any QOR file is read; a path that
+// names one of the QOR files is refused rather than emptied.
+FileHandle create_training_set(const Arguments &args) {
+  if (output_names_input(args.tsPath, nullptr, 0, args.qorPaths,
+                         args.nQorPaths))
+    fail_with("Error creating training set file (%s).\n", error_text());
+  FileHandle ts(fopen(args.tsPath, "w"));
+  if (!ts) fail_with("Error creating training set file (%s).\n", error_text());
+  return ts;
 }
 
 // Adds the size of an open QOR file to the byte count that bounds the
@@ -165,26 +169,23 @@ bool range_usable(const ValueRange &range, int valueFormat) {
   return true;
 }
 
-// Opens a QOR file for one pass; an empty handle after the message.
+// Opens a QOR file for one pass.
 FileHandle open_qor_file(const char *path) {
   FileHandle file(fopen(path, "r"));
   if (!file)
-    fprintf(stderr, "Error opening QOR file \"%s\" (%s).\n", path,
-            strerror(errno));
+    fail_with("Error opening QOR file \"%s\" (%s).\n", path, error_text());
   return file;
 }
 
 // First pass over one file: the "Counts:" and "Ranges:" sections.
-int count_samples(const char *path, TrainingSet *set) {
+void count_samples(const char *path, TrainingSet *set) {
   FileHandle file = open_qor_file(path);
-  if (!file) return 1;
   char line[LINE_BUFFER_SIZE];
   find_keyword(file.get(), line, "Counts:\n");
   for (int k = 1; read_content_line(file.get(), line); ++k) {
     int count = 0;
-    if (k > MAX_TS_CLASSES || !scan_int(line, &count)) {
-      return report_qor_error(path);
-    }
+    if (k > MAX_TS_CLASSES || !scan_int(line, &count))
+      fail_qor_read(path, file.get(), EINVAL);
     set->classes[k].total += count;
   }
   find_keyword(file.get(), line, "Ranges:\n");
@@ -192,38 +193,35 @@ int count_samples(const char *path, TrainingSet *set) {
   while (read_content_line(file.get(), line)) {
     int lo = 0;
     int hi = 0;
-    if (!scan_two_ints(line, &lo, &hi)) return report_qor_error(path);
+    if (!scan_two_ints(line, &lo, &hi)) fail_qor_read(path, file.get(), EINVAL);
     if (!range.set) {
       range.set = true;
       range.lo = lo;
       range.hi = hi;
       range.range = static_cast<long long>(hi) - lo + 1;
     } else if (lo != range.lo || hi != range.hi) {
-      fprintf(stderr, "Different range in QOR file \"%s\".\n", path);
-      return 1;
+      fail_with("Different range in QOR file \"%s\".\n", path);
     }
   }
   measure_qor_file(file.get(), set);
-  return 0;
 }
 
-int first_pass(const Arguments &args, TrainingSet *set) {
+void first_pass(const Arguments &args, TrainingSet *set) {
   for (int i = 0; i < args.nQorPaths; ++i) {
-    if (count_samples(args.qorPaths[i], set) != 0) return 1;
+    count_samples(args.qorPaths[i], set);
     // The first file gives the range that every later file must repeat
-    // and that value formats 2 and 3 divide by: it must be there, and for
-    // those formats not empty.
-    if (i == 0 && !range_usable(set->range, args.valueFormat)) {
-      return report_qor_error(args.qorPaths[0]);
-    }
+    // and that value formats 2 and 3 divide by: it must be there (else the
+    // file ended before it), and for those formats not empty.
+    if (i == 0 && !range_usable(set->range, args.valueFormat))
+      fail_qor_read(args.qorPaths[0], nullptr,
+                    set->range.set ? EINVAL : ENODATA);
   }
-  return 0;
 }
 
 // Storage sized once from the counts. A class never gets more room than
 // the files could hold samples, so a corrupt count cannot exhaust memory;
 // lines beyond the room are refused as too many samples.
-int allocate_class_storage(int nChannels, TrainingSet *set) {
+void allocate_class_storage(int nChannels, TrainingSet *set) {
   long long limit = set->qorBytes / MIN_SAMPLE_BYTES;
   try {
     for (int k = 1; k <= MAX_TS_CLASSES; ++k) {
@@ -236,10 +234,8 @@ int allocate_class_storage(int nChannels, TrainingSet *set) {
       cls.used.assign(static_cast<size_t>(size), 0);
     }
   } catch (const std::exception &) {
-    fprintf(stderr, "Error allocating memory.\n");
-    return 1;
+    fail_with("Error allocating memory.\n");
   }
-  return 0;
 }
 
 void store_sample(const Arguments &args, const int *fields, int nb,
@@ -266,23 +262,20 @@ void store_sample(const Arguments &args, const int *fields, int nb,
 
 // Second pass over one file: the "PCI:" and "Bands:" sections, then every
 // interpretation line.
-int read_samples(const char *path, const Arguments &args, TrainingSet *set) {
+void read_samples(const char *path, const Arguments &args, TrainingSet *set) {
   FileHandle file = open_qor_file(path);
-  if (!file) return 1;
   char line[LINE_BUFFER_SIZE];
   int m = 0;
   find_keyword(file.get(), line, "PCI:\n");
   while (read_content_line(file.get(), line)) {
-    if (m == MAX_BANDS) return report_qor_header_error(path);
+    if (m == MAX_BANDS) fail_qor_header(path);
     ++m;
   }
   int bands[MAX_BANDS];
   int nb = 0;
   find_keyword(file.get(), line, "Bands:\n");
   while (read_content_line(file.get(), line)) {
-    if (nb == MAX_BANDS || !scan_int(line, &bands[nb])) {
-      return report_qor_header_error(path);
-    }
+    if (nb == MAX_BANDS || !scan_int(line, &bands[nb])) fail_qor_header(path);
     ++nb;
   }
   // Spectral mode: the channel of each band is the first position of its
@@ -298,36 +291,28 @@ int read_samples(const char *path, const Arguments &args, TrainingSet *set) {
   find_keyword(file.get(), line, "Interpretations:\n");
   while (read_content_line(file.get(), line)) {
     int fields[MAX_LINE_FIELDS];
-    if (parse_int_list(line, fields, nFields) != nFields) {
-      fprintf(stderr, "Illegal interpretation line in QOR file \"%s\".\n",
-              path);
-      return 1;
-    }
+    if (parse_int_list(line, fields, nFields) != nFields)
+      fail_with("Illegal interpretation line in QOR file \"%s\".\n", path);
     int k = fields[2];
-    if (k < 1 || k > MAX_TS_CLASSES) return report_too_many_samples(k);
+    if (k < 1 || k > MAX_TS_CLASSES) fail_too_many_samples(k);
     ClassSamples &cls = set->classes[k];
-    if (cls.filled >= static_cast<long long>(cls.used.size())) {
-      return report_too_many_samples(k);
-    }
+    if (cls.filled >= static_cast<long long>(cls.used.size()))
+      fail_too_many_samples(k);
     store_sample(args, fields, nb, bandChannel, m, &cls);
   }
   // A read error anywhere in this pass is reported, not taken for the end.
-  if (ferror(file.get())) return report_qor_error(path);
-  return 0;
+  if (ferror(file.get())) fail_qor_read(path, file.get(), EIO);
 }
 
-int second_pass(const Arguments &args, TrainingSet *set) {
-  for (int i = 0; i < args.nQorPaths; ++i) {
-    if (read_samples(args.qorPaths[i], args, set) != 0) return 1;
-  }
-  return 0;
+void second_pass(const Arguments &args, TrainingSet *set) {
+  for (int i = 0; i < args.nQorPaths; ++i)
+    read_samples(args.qorPaths[i], args, set);
 }
 
 int write_value(FILE *stream, int valueFormat, uint16_t v, int lo,
                 long long range) {
   switch (valueFormat) {
-    case 1:
-      return fprintf(stream, "%d", static_cast<int>(v));
+    case 1: return fprintf(stream, "%d", static_cast<int>(v));
     case 2:
       return fprintf(stream, "%lld",
                      ((static_cast<long long>(v) - lo) * 256) / range);
@@ -335,8 +320,7 @@ int write_value(FILE *stream, int valueFormat, uint16_t v, int lo,
       return fprintf(
           stream, "%9.7f",
           (static_cast<double>(v) - lo) / static_cast<double>(range - 1));
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -366,35 +350,32 @@ int write_sample_line(FILE *stream, int classFirst, int cls, int valueFormat,
 }
 
 // One sample of a class, with the message for a failed write.
-int write_sample(FILE *stream, const Arguments &args, const ValueRange &range,
-                 int k, const ClassSamples &cls, long long s) {
+void write_sample(FILE *stream, const Arguments &args, const ValueRange &range,
+                  int k, const ClassSamples &cls, long long s) {
   if (write_sample_line(stream, args.classFirst, k, args.valueFormat,
                         args.nChannels, static_cast<size_t>(s), range.lo,
-                        range.range, cls.values) == 0) {
-    return 0;
-  }
-  fprintf(stderr, "Error writing training set file (%s).\n", strerror(errno));
-  return 1;
+                        range.range, cls.values) != 0)
+    fail_with("Error writing training set file (%s).\n", error_text());
 }
 
 // The samples of one class: all of them up to the cap, else a random draw
 // of exactly the cap's size, ended by an in-order walk when the tries run
 // out. Only the samples actually read are written.
-int write_class(FILE *stream, const Arguments &args, const ValueRange &range,
-                int k, ClassSamples *cls) {
+void write_class(FILE *stream, const Arguments &args, const ValueRange &range,
+                 int k, ClassSamples *cls) {
   long long count = cls->filled;
   if (count <= args.maxSamples) {
     for (long long s = 0; s < count; ++s) {
-      if (write_sample(stream, args, range, k, *cls, s) != 0) return 1;
+      write_sample(stream, args, range, k, *cls, s);
     }
-    return 0;
+    return;
   }
   long long left = args.maxSamples;
   long long tries = 8LL * args.maxSamples;
   while (left >= 1) {
     long long s = static_cast<long long>(next_random()) * count / RANDOM_RANGE;
     if (cls->used[s] == 0) {
-      if (write_sample(stream, args, range, k, *cls, s) != 0) return 1;
+      write_sample(stream, args, range, k, *cls, s);
       cls->used[s] = 1;
       --left;
     }
@@ -402,22 +383,17 @@ int write_class(FILE *stream, const Arguments &args, const ValueRange &range,
     if (tries == 0 && left >= 1) {
       for (s = 0; s < count && left >= 1; ++s) {
         if (cls->used[s] != 0) continue;
-        if (write_sample(stream, args, range, k, *cls, s) != 0) return 1;
+        write_sample(stream, args, range, k, *cls, s);
         cls->used[s] = 1;
         --left;
       }
     }
   }
-  return 0;
 }
 
-int write_training_set(FILE *stream, const Arguments &args, TrainingSet *set) {
-  for (int k = 1; k <= MAX_TS_CLASSES; ++k) {
-    if (write_class(stream, args, set->range, k, &set->classes[k]) != 0) {
-      return 1;
-    }
-  }
-  return 0;
+void write_training_set(FILE *stream, const Arguments &args, TrainingSet *set) {
+  for (int k = 1; k <= MAX_TS_CLASSES; ++k)
+    write_class(stream, args, set->range, k, &set->classes[k]);
 }
 
 void release_class_storage(TrainingSet *set) {
@@ -430,31 +406,18 @@ void release_class_storage(TrainingSet *set) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 1) {
-    fprintf(stderr, "%s", USAGE);
-    return 1;
-  }
-  Arguments args;
-  if (parse_arguments(argc, argv, &args) != 0) return 1;
-
-  FileHandle tsFile(fopen(args.tsPath, "w"));
-  if (!tsFile) {
-    fprintf(stderr, "Error creating training set file (%s).\n",
-            strerror(errno));
-    return 1;
-  }
+  const Arguments args = parse_arguments(argc, argv);
+  FileHandle tsFile = create_training_set(args);
   TrainingSet set;
-  if (first_pass(args, &set) != 0) return 1;
-  if (allocate_class_storage(args.nChannels, &set) != 0) return 1;
-  if (second_pass(args, &set) != 0) return 1;
+  first_pass(args, &set);
+  allocate_class_storage(args.nChannels, &set);
+  second_pass(args, &set);
 
   seed_random_or_time(static_cast<uint32_t>(args.seed));
-  if (write_training_set(tsFile.get(), args, &set) != 0) return 1;
+  write_training_set(tsFile.get(), args, &set);
 
   release_class_storage(&set);
-  if (fclose(tsFile.release()) != 0) {
-    fprintf(stderr, "Error writing training set file (%s).\n", strerror(errno));
-    return 1;
-  }
+  if (fclose(tsFile.release()) != 0)
+    fail_with("Error writing training set file (%s).\n", error_text());
   return 0;
 }

@@ -3,9 +3,6 @@
 // one class byte per pixel into a COF file.
 //
 // quenta iPaths iBands iType iRows iCols aRow aCol aRows aCols tsPath cofPath
-#include <cerrno>
-#include <cstdlib>
-
 #include "quenta.h"
 
 namespace {
@@ -32,43 +29,43 @@ void check_arguments(int argc, char **argv, QuentaRun &run) {
 // (GI bands above 5) reads as zeros rather than as stale memory. A negative
 // column count cannot be allocated.
 void allocate_buffers(QuentaRun &run) {
-  const size_t columns = run.aCols > 0 ? static_cast<size_t>(run.aCols) : 1;
+  if (run.aCols < 0) fail_with("Error allocating memory.\n");
+  const size_t columns = static_cast<size_t>(run.aCols);
   for (int b = 0; b < run.bandCount; ++b) {
-    if (run.aCols >= 0)
-      run.rows[b] = static_cast<uint16_t *>(calloc(columns, sizeof(uint16_t)));
-    if (run.rows[b] == nullptr) fail_with("Error allocating memory.\n");
+    run.rows[b] = allocate_zeroed<uint16_t>(columns);
+    if (!run.rows[b]) fail_with("Error allocating memory.\n");
   }
-  if (run.aCols >= 0) run.out = static_cast<uint8_t *>(calloc(columns, 1));
-  if (run.out == nullptr) fail_with("Error allocating memory.\n");
+  run.out = allocate_zeroed<uint8_t>(columns);
+  if (!run.out) fail_with("Error allocating memory.\n");
 }
 
+// The COF file is created last, and never over one of the inputs.
 void open_files(QuentaRun &run) {
   for (int b = 0; b < run.bandCount; ++b) {
-    run.bandFiles[b] = fopen(run.paths[b], "rb");
-    if (run.bandFiles[b] == nullptr)
+    run.bandFiles[b].reset(fopen(run.paths[b], "rb"));
+    if (!run.bandFiles[b])
       fail_with("Error opening image file \"%s\" (%s).\n", run.paths[b],
                 error_text());
   }
-  run.ts = fopen(run.tsPath, "r");
-  if (run.ts == nullptr)
-    fail_with("Error opening TS file \"%s\" (%s).\n", run.tsPath,
+  run.ts.reset(fopen(run.tsPath, "r"));
+  if (!run.ts)
+    fail_with("Error opening TS file \"%s\" (%s).\n", run.tsPath, error_text());
+  FILE *inputs[MAX_BANDS + 1] = {run.ts.get()};
+  for (int b = 0; b < run.bandCount; ++b)
+    inputs[1 + b] = run.bandFiles[b].get();
+  if (output_names_input(run.cofPath, inputs, MAX_BANDS + 1))
+    fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
-  run.cof = fopen(run.cofPath, "w+b");
-  if (run.cof == nullptr)
+  run.cof.reset(fopen(run.cofPath, "w+b"));
+  if (!run.cof)
     fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
 }
 
 void end_run(QuentaRun &run) {
-  if (fclose(run.cof) != 0)
+  if (fclose(run.cof.release()) != 0)
     fail_with("Error closing COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
-  fclose(run.ts);
-  for (int b = 0; b < run.bandCount; ++b) {
-    fclose(run.bandFiles[b]);
-    free(run.rows[b]);
-  }
-  free(run.out);
 }
 
 }  // namespace

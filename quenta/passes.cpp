@@ -153,9 +153,9 @@ void read_pass_rows(QuentaRun &run, const PassModels &pm, int r) {
     const int b = pm.bandIndex[a];
     int failed = 1;
     if (row <= INT_MAX)
-      failed = read_band_row(run.bandFiles[b], run.iRows, run.iCols, run.type,
-                             run.bands[b], static_cast<int>(row), run.aCol,
-                             run.aCols, run.rows[b], KIND_U16);
+      failed = read_band_row(run.bandFiles[b].get(), run.iRows, run.iCols,
+                             run.type, run.bands[b], static_cast<int>(row),
+                             run.aCol, run.aCols, run.rows[b].get(), KIND_U16);
     else
       errno = EOVERFLOW;
     if (failed)
@@ -173,12 +173,12 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
   double cls[PIXEL_RUN];
   for (int c0 = 0; c0 < run.aCols; c0 += PIXEL_RUN) {
     const int count = run.aCols - c0 < PIXEL_RUN ? run.aCols - c0 : PIXEL_RUN;
-    uint8_t *out = run.out + c0;
+    uint8_t *out = run.out.get() + c0;
     bool any = redecide == nullptr;
     for (int p = 0; p < count && !any; ++p) any = redecide[out[p]];
     if (!any) continue;
     for (int a = 0; a < pm.bands; ++a) {
-      const uint16_t *row = run.rows[pm.bandIndex[a]] + c0;
+      const uint16_t *row = run.rows[pm.bandIndex[a]].get() + c0;
       for (int p = 0; p < count; ++p) values[a][p] = row[p];
       if (count % 2 != 0) values[a][count] = 0.0;  // idle lane of an odd run
     }
@@ -194,7 +194,8 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
 }
 
 void write_cof_row(QuentaRun &run) {
-  if (fwrite(run.out, static_cast<size_t>(run.aCols), 1, run.cof) != 1)
+  if (fwrite(run.out.get(), static_cast<size_t>(run.aCols), 1, run.cof.get()) !=
+      1)
     fail_with("Error writing COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
 }
@@ -215,7 +216,8 @@ void run_pass1(QuentaRun &run, const TrainingStatistics &st) {
 void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
   PassModels pm;
   build_pass2_models(run, st, pm);
-  rewind(run.cof);
+  FILE *cof = run.cof.get();
+  rewind(cof);
   // Pixels that Pass 1 gave to a class without degenerate bands. A pixel
   // that Pass 1 left at 0 belongs to no class and stays 0.
   bool redecide[256] = {};
@@ -224,12 +226,19 @@ void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
 
   for (int r = 0; r < run.aRows; ++r) {
     read_pass_rows(run, pm, r);
-    fseek(run.cof, 0, SEEK_CUR);
-    if (fread(run.out, static_cast<size_t>(run.aCols), 1, run.cof) != 1)
+    // The COF file is an update stream: a read may not follow a write
+    // without a positioning call in between. This seek moves nowhere; it
+    // only switches the stream from writing (the row before) to reading.
+    fseek(cof, 0, SEEK_CUR);
+    if (fread(run.out.get(), static_cast<size_t>(run.aCols), 1, cof) != 1) {
+      if (!ferror(cof)) errno = ENODATA;  // the file ended early
       fail_with("Error reading COF file \"%s\" (%s).\n", run.cofPath,
                 error_text());
+    }
     decide_row(run, pm, redecide);
-    fseek(run.cof, -static_cast<long>(run.aCols), SEEK_CUR);
+    // Back to the start of the row just read, which also switches the
+    // stream from reading to writing.
+    fseek(cof, -static_cast<long>(run.aCols), SEEK_CUR);
     write_cof_row(run);
     show_progress(50, 100, r + 1, run.aRows);
   }

@@ -7,35 +7,36 @@
 #include <cstdio>
 
 #include "bandlib.h"
+#include "buffer.h"
 #include "console.h"
+#include "filehandle.h"
 #include "numlib.h"
 
-// Class numbers 1..27 in training sets; index 0 of the tables is not used.
-constexpr int MAX_TS_CLASSES = 27;
+// Class numbers 1..MAX_TS_CLASSES; index 0 of the class tables is not used.
 constexpr int BLOCK = COVARIANCE_BLOCK_SIDE;  // 7 x 7 covariance blocks
 
 // What the command line and set-up give the rest of the run.
 struct QuentaRun {
   int iRows = 0, iCols = 0, aRow = 0, aCol = 0, aRows = 0, aCols = 0;
-  int type = 0;                   // image type code
-  int bandCount = 0;              // m, entries of the band list
-  int bands[MAX_BANDS] = {};      // band numbers in list order
-  WordSlot paths[MAX_BANDS] = {}; // band file paths in list order
-  const char *bandText = nullptr; // the iBands argument as given
+  int type = 0;                    // image type code
+  int bandCount = 0;               // m, entries of the band list
+  int bands[MAX_BANDS] = {};       // band numbers in list order
+  WordSlot paths[MAX_BANDS] = {};  // band file paths in list order
+  const char *bandText = nullptr;  // the iBands argument as given
   const char *tsPath = nullptr;
   const char *cofPath = nullptr;
-  FILE *bandFiles[MAX_BANDS] = {};
-  FILE *ts = nullptr;
-  FILE *cof = nullptr;
-  uint16_t *rows[MAX_BANDS] = {}; // one row buffer of aCols samples per band
-  uint8_t *out = nullptr;         // one output row of aCols class bytes
+  FileHandle bandFiles[MAX_BANDS];
+  FileHandle ts;
+  FileHandle cof;
+  ZeroedArray<uint16_t> rows[MAX_BANDS];  // a row of aCols samples per band
+  ZeroedArray<uint8_t> out;               // one output row of aCols class bytes
 };
 
 // Gaussian statistics of one class; the band index is the list position.
 struct ClassStatistics {
   int count = 0;
-  double mean[MAX_BANDS] = {};          // sums during the first read
-  double covariance[BLOCK * BLOCK] = {}; // row by row, divisor count
+  double mean[MAX_BANDS] = {};            // sums during the first read
+  double covariance[BLOCK * BLOCK] = {};  // row by row, divisor count
   int constantBand[MAX_BANDS] = {};
   int hasDegenerateBands = 0;
 };
@@ -50,7 +51,7 @@ struct TrainingStatistics {
   int degenerateBands = 0;
   int usedBands = 0;
   int twoPass = 0;
-  int pass1End = 100; // last percentage of Pass 1
+  int pass1End = 100;  // last percentage of Pass 1
 };
 
 inline bool class_present(const TrainingStatistics &st, int k) {
@@ -85,16 +86,16 @@ void pause_seconds(int n);
 // The Gaussian model of one candidate class of a pass.
 struct ClassModel {
   double mean[MAX_BANDS];
-  double inverse[BLOCK * BLOCK]; // upper-left bands x bands part used
-  double base;                   // prior term - half log variance product
-  double classNumber;            // as a real, for branch-free selection
+  double inverse[BLOCK * BLOCK];  // upper-left bands x bands part used
+  double base;                    // prior term - half log variance product
+  double classNumber;             // as a real, for branch-free selection
 };
 
 // The candidates of one pass, in ascending class order.
 struct PassModels {
-  int bands = 0;                   // band count of the pass
-  int bandIndex[MAX_BANDS] = {};   // list positions of the pass's bands
-  int count = 0;                   // number of candidate classes
+  int bands = 0;                  // band count of the pass
+  int bandIndex[MAX_BANDS] = {};  // list positions of the pass's bands
+  int count = 0;                  // number of candidate classes
   double halfLogVarianceProduct[MAX_TS_CLASSES] = {};
   double prior = 0.0;
   ClassModel models[MAX_TS_CLASSES];

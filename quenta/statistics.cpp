@@ -53,11 +53,11 @@ int read_ts_integer(FILE *file, int *value) {
 // read has already rejected malformed records; a class number outside
 // 1..27 (the file changed since) ends the reread too.
 bool reread_record(const QuentaRun &run, int *cls, int values[MAX_BANDS]) {
-  if (!read_ts_integer(run.ts, cls)) return false;
+  if (!read_ts_integer(run.ts.get(), cls)) return false;
   if (*cls < 1 || *cls > MAX_TS_CLASSES) return false;
   for (int b = 0; b < run.bandCount; ++b) {
     values[b] = 0;
-    read_ts_integer(run.ts, &values[b]);
+    read_ts_integer(run.ts.get(), &values[b]);
   }
   return true;
 }
@@ -71,22 +71,26 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
   }
   st.highestClass = 0;
   int cls;
-  while (read_ts_integer(run.ts, &cls)) {
+  while (read_ts_integer(run.ts.get(), &cls)) {
     if (cls < 1 || cls > MAX_TS_CLASSES)
       fail_with("Illegal class in TS file \"%s\".\n", run.tsPath);
     int values[MAX_BANDS];
     for (int b = 0; b < run.bandCount; ++b)
-      if (!read_ts_integer(run.ts, &values[b]))
+      if (!read_ts_integer(run.ts.get(), &values[b])) {
+        // A record cut short by the end of the file, or a value that is no
+        // number: neither leaves a system error of its own.
+        if (!ferror(run.ts.get()))
+          errno = feof(run.ts.get()) ? ENODATA : EINVAL;
         fail_with("Error reading TS file \"%s\" (%s).\n", run.tsPath,
                   error_text());
+      }
     ClassStatistics &c = st.classes[cls];
     c.count += 1;
     for (int b = 0; b < run.bandCount; ++b) c.mean[b] += values[b];
     if (cls > st.highestClass) st.highestClass = cls;
   }
-  if (ferror(run.ts))
-    fail_with("Error reading TS file \"%s\" (%s).\n", run.tsPath,
-              error_text());
+  if (ferror(run.ts.get()))
+    fail_with("Error reading TS file \"%s\" (%s).\n", run.tsPath, error_text());
   for (int k = 1; k <= st.highestClass; ++k) {
     if (!class_present(st, k)) continue;
     ClassStatistics &c = st.classes[k];
@@ -100,7 +104,7 @@ void find_constant_bands(QuentaRun &run, TrainingStatistics &st) {
     st.classes[k].hasDegenerateBands = 0;
     for (int b = 0; b < run.bandCount; ++b) st.classes[k].constantBand[b] = 1;
   }
-  rewind(run.ts);
+  rewind(run.ts.get());
   int cls;
   int values[MAX_BANDS];
   while (reread_record(run, &cls, values)) {
@@ -133,13 +137,10 @@ void find_degenerate_bands(const QuentaRun &run, TrainingStatistics &st) {
   }
   st.usedBands = m - st.degenerateBands;
 
-  if (st.usedBands == 0) {
-    fprintf(stderr, "All bands are degenerate.\n");
-    fflush(stderr);
-    fprintf(stderr, "Maximum Likelihood classification is not possible.\n");
-    fflush(stderr);
-    exit(1);
-  }
+  if (st.usedBands == 0)
+    fail_with(
+        "All bands are degenerate.\n"
+        "Maximum Likelihood classification is not possible.\n");
   st.twoPass = st.degenerateClasses > 0 && st.nonDegenerateClasses > 1;
   st.pass1End = st.twoPass ? 50 : 100;
 }
@@ -216,7 +217,7 @@ void read_covariances(QuentaRun &run, TrainingStatistics &st) {
   for (int k = 1; k <= st.highestClass; ++k)
     for (int i = 0; i < m; ++i)
       for (int j = 0; j < m; ++j) st.classes[k].covariance[BLOCK * i + j] = 0.0;
-  rewind(run.ts);
+  rewind(run.ts.get());
   int cls;
   int values[MAX_BANDS];
   while (reread_record(run, &cls, values)) {

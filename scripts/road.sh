@@ -8,11 +8,33 @@
 #   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
 #       road_qor, then palvex: <dir>/training.ts (class first, raw values,
 #       the scene's bands as channels in order)
+#   road_show <command...>, road_run <command...>
+#       print a command as a copyable command line ("   $ ..."), when
+#       ROAD_SHOW is set; road_run then runs it. Every tool runs through them.
+
+road_show() {
+  [ -n "${ROAD_SHOW:-}" ] || return 0
+  local word
+  printf '   $'
+  for word in "$@"; do
+    case $word in
+      *$'\n'* | *\'*) printf ' %q' "$word" ;;  # $'...' keeps the line ends
+      '' | *[!A-Za-z0-9_./:=+-]*) printf " '%s'" "$word" ;;
+      *) printf ' %s' "$word" ;;
+    esac
+  done
+  printf '\n'
+}
+
+road_run() {
+  road_show "$@"
+  "$@"
+}
 
 road_scene() {
   local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1}
   mkdir -p "$dir" || return 1
-  "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" || return 1
+  road_run "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" || return 1
 }
 
 # Sets the variable named $1 to one line per word of $2, then the empty line
@@ -38,7 +60,7 @@ road_qor() {
   road_section_lines countsText "$POINT_COUNTS"
   road_section_lines bandsText "$BAND_NUMBERS"
   [ "$BITS" = 16 ] && hi=1023
-  "$BIN/nuvira" "$dir/points.qor" "$BAND_PATHS" "$BAND_NUMBERS" "$pci" "$TYPE" \
+  road_run "$BIN/nuvira" "$dir/points.qor" "$BAND_PATHS" "$BAND_NUMBERS" "$pci" "$TYPE" \
     "$dir/points.bif" "synthetic scene $ROWS x $COLS"$'\n' "$pciText" \
     "ground truth classes 1..$CLASSES"$'\n' "$countsText" \
     "$bandsText" "0 $hi"$'\n\n' "none"$'\n' "none"$'\n' \
@@ -48,5 +70,5 @@ road_qor() {
 road_training_set() {
   local dir=$1 pci=${2:-NO-PCI} max=${3:-1000}
   road_qor "$dir" "$pci" || return 1
-  "$BIN/palvex" "$dir/training.ts" "$max" spectral "$BAND_NUMBERS" 1 1 7 "$dir/points.qor"
+  road_run "$BIN/palvex" "$dir/training.ts" "$max" spectral "$BAND_NUMBERS" 1 1 7 "$dir/points.qor"
 }

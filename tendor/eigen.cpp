@@ -16,12 +16,9 @@ double symmetric_norm(DoubleMatrix a, int n) {
   double norm = 0.0;
   for (int i = 1; i <= n; ++i) {
     double sum = 0.0;
-    for (int m = 1; m <= i; ++m)
-      sum += std::fabs(a[m][i]);
-    for (int m = i + 1; m <= n; ++m)
-      sum += std::fabs(a[i][m]);
-    if (sum > norm)
-      norm = sum;
+    for (int m = 1; m <= i; ++m) sum += std::fabs(a[m][i]);
+    for (int m = i + 1; m <= n; ++m) sum += std::fabs(a[i][m]);
+    if (sum > norm) norm = sum;
   }
   return norm;
 }
@@ -42,14 +39,14 @@ void reflect_leading_block(DoubleMatrix a, int r, int j, double h,
   }
 }
 
-} // namespace
+}  // namespace
 
 void tridiagonalize_symmetric(DoubleMatrix a, int n, DoubleVector diag,
                               DoubleVector offdiag, DoubleVector offdiag_sq,
                               double *control) {
   double norm = symmetric_norm(a, n);
-  control[1] = norm;
-  double tol = control[0] * norm;
+  control[CONTROL_NORM] = norm;
+  double tol = control[CONTROL_PRECISION] * norm;
 
   for (int r = n; r >= 2; --r) {
     int j = r - 1;
@@ -63,7 +60,8 @@ void tridiagonalize_symmetric(DoubleMatrix a, int n, DoubleVector diag,
       continue;
     }
     offdiag_sq[j] = w * w + s;
-    double sigma = w > 0.0 ? -std::sqrt(offdiag_sq[j]) : std::sqrt(offdiag_sq[j]);
+    double sigma =
+        w > 0.0 ? -std::sqrt(offdiag_sq[j]) : std::sqrt(offdiag_sq[j]);
     a[j][r] = w - sigma;
     double h = 1.0 / (sigma * a[j][r]);
     a[r][r] = h;
@@ -80,8 +78,7 @@ void back_transform_eigenvectors(DoubleMatrix a, int n, int first, int last,
                                  DoubleMatrix vec) {
   for (int i = 2; i <= n; ++i) {
     double h = a[i][i];
-    if (!(h < 0.0))
-      continue;
+    if (!(h < 0.0)) continue;
     for (int col = first; col <= last; ++col) {
       double t = h * dot_col_col(1, i - 1, i, col, a, vec);
       add_scaled_col_to_col(1, i - 1, col, i, vec, a, t);
@@ -100,13 +97,11 @@ double sturm_count(DoubleVector diag, DoubleVector offdiag_sq, int n, double x,
   for (int i = 2; i <= n; ++i) {
     if (p <= 0.0) {
       ++t;
-      if (t > n)
-        return (n - t) * big;
+      if (t > n) return (n - t) * big;
     } else if (t < i - 1) {
       return (n - t) * big;
     }
-    if (std::fabs(p) < machtol)
-      p = p <= 0.0 ? -machtol : machtol;
+    if (std::fabs(p) < machtol) p = p <= 0.0 ? -machtol : machtol;
     // A pivot is exactly zero only when machtol is 0 (the zero matrix); with
     // a zero coupling the next pivot is then simply diag[i] - x, where the
     // plain formula would divide 0 by 0.
@@ -116,8 +111,7 @@ double sturm_count(DoubleVector diag, DoubleVector offdiag_sq, int n, double x,
       p = diag[i] - x - offdiag_sq[i - 1] / p;
   }
   if (t == n || p <= 0.0) {
-    if (ub > x)
-      ub = x;
+    if (ub > x) ub = x;
   }
   return t == n ? p : (n - t) * big;
 }
@@ -125,16 +119,16 @@ double sturm_count(DoubleVector diag, DoubleVector offdiag_sq, int n, double x,
 void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
                              int first, int last, DoubleVector val,
                              double *control) {
-  const double tiny = 0x1p-126; // smallest normal single-precision value
+  const double tiny = 0x1p-126;  // smallest normal single-precision value
   int count = 0;
-  const double machtol = control[1] * control[0];
-  const double big = control[1] / control[0];
-  double ub = 1.1 * control[1];
+  const double machtol = control[CONTROL_NORM] * control[CONTROL_PRECISION];
+  const double big = control[CONTROL_NORM] / control[CONTROL_PRECISION];
+  double ub = 1.1 * control[CONTROL_NORM];
   double lambda = ub;
 
   for (int k = first; k <= last; ++k) {
     double y = ub;
-    double x = -1.1 * control[1];
+    double x = -1.1 * control[CONTROL_NORM];
     double fx = sturm_count(diag, offdiag_sq, n, x, k, machtol, big, count, ub);
     double fy = sturm_count(diag, offdiag_sq, n, y, k, machtol, big, count, ub);
     double z = y;
@@ -156,17 +150,15 @@ void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
         z = y;
         fz = fy;
       }
-      double tol = std::fabs(x) * control[2] + machtol;
+      double tol = std::fabs(x) * control[CONTROL_ZERO_TOLERANCE] + machtol;
       double mb = (x + z) * 0.5 - x;
-      if (std::fabs(mb) <= tol)
-        break;
+      if (std::fabs(mb) <= tol) break;
 
       double w;
       if (ext > 2) {
         w = mb;
       } else {
-        if (mb < 0.0)
-          tol = -tol;
+        if (mb < 0.0) tol = -tol;
         double p = (x - y) * fx;
         double q;
         if (ext <= 1) {
@@ -204,13 +196,11 @@ void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
       }
     }
 
-    if (x <= lambda)
-      lambda = x;
+    if (x <= lambda) lambda = x;
     val[k] = lambda;
-    if (ub > x)
-      ub = x < z ? z : x;
+    if (ub > x) ub = x < z ? z : x;
   }
-  control[3] = count;
+  control[CONTROL_STURM_COUNT] = count;
 }
 
 // ---------------------------------------------------------------------------
@@ -222,12 +212,12 @@ namespace {
 // with row interchanges and the iterate.
 struct InverseIteration {
   int n;
-  IntVector interchanged; // 1 where rows i and i + 1 were swapped
-  DoubleVector mult;      // multipliers, 2..n
-  DoubleVector piv;       // diagonal of U
-  DoubleVector sup1;      // first superdiagonal of U
-  DoubleVector sup2;      // second superdiagonal of U
-  DoubleVector x;         // iterate, 1..n + 2 (n + 1 and n + 2 stay 0)
+  IntVector interchanged;  // 1 where rows i and i + 1 were swapped
+  DoubleVector mult;       // multipliers, 2..n
+  DoubleVector piv;        // diagonal of U
+  DoubleVector sup1;       // first superdiagonal of U
+  DoubleVector sup2;       // second superdiagonal of U
+  DoubleVector x;          // iterate, 1..n + 2 (n + 1 and n + 2 stay 0)
 };
 
 InverseIteration allocate_inverse_iteration(int n) {
@@ -248,7 +238,7 @@ void free_inverse_iteration(InverseIteration &w) {
   free_double_vector(w.sup1, 1);
   free_double_vector(w.piv, 1);
   free_double_vector(w.mult, 1);
-  free_integer_vector(w.interchanged, 1);
+  free_int_vector(w.interchanged, 1);
 }
 
 // Factorises T - lambda*I with row interchanges into w and sets the iterate
@@ -260,12 +250,10 @@ void factorise_shifted(InverseIteration &w, DoubleVector diag,
   double u = diag[1] - lambda;
   double v = offdiag[1];
   double sub = offdiag[1];
-  if (std::fabs(sub) < tol)
-    sub = tol;
+  if (std::fabs(sub) < tol) sub = tol;
   for (int i = 1; i <= n - 1; ++i) {
     double bi = offdiag[i + 1];
-    if (std::fabs(bi) < tol)
-      bi = tol;
+    if (std::fabs(bi) < tol) bi = tol;
     if (std::fabs(u) <= std::fabs(sub)) {
       w.mult[i + 1] = u / sub;
       w.piv[i] = sub;
@@ -323,29 +311,28 @@ void back_substitute(InverseIteration &w) {
 // unit vectors keep every later division well defined.
 void unit_eigenvectors(int n, int first, int last, DoubleMatrix vec) {
   for (int k = first; k <= last; ++k)
-    for (int i = 1; i <= n; ++i)
-      vec[i][k] = i == k ? 1.0 : 0.0;
+    for (int i = 1; i <= n; ++i) vec[i][k] = i == k ? 1.0 : 0.0;
 }
 
-} // namespace
+}  // namespace
 
 void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
                               int first, int last, DoubleVector val,
                               DoubleMatrix vec, double *control) {
-  const double norm = control[1];
-  const double tol = control[0] * norm;
-  const double orth = control[4] * norm;
-  const double stop = control[6] * norm;
-  const int cap = static_cast<int>(control[8]);
-  const double restart = std::sqrt(control[0]);
+  const double norm = control[CONTROL_NORM];
+  const double tol = control[CONTROL_PRECISION] * norm;
+  const double orth = control[CONTROL_GROUP_DISTANCE] * norm;
+  const double stop = control[CONTROL_STOP] * norm;
+  const int cap = static_cast<int>(control[CONTROL_ITERATION_CAP]);
+  const double restart = std::sqrt(control[CONTROL_PRECISION]);
 
   if (!(tol > 0.0)) {
     // No tolerance to keep the factorisation away from 0 / 0: with a zero
     // norm the matrix is zero and the unit vectors are its eigenvectors.
     unit_eigenvectors(n, first, last, vec);
-    control[5] = 1.0;
-    control[7] = 0.0;
-    control[9] = 0.0;
+    control[CONTROL_GROUP_SIZE] = 1.0;
+    control[CONTROL_LARGEST_RESIDUAL] = 0.0;
+    control[CONTROL_ITERATIONS] = 0.0;
     return;
   }
 
@@ -357,16 +344,13 @@ void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
 
   if (first > 1) {
     // Rebuild the group that ended at first - 1.
-    g = static_cast<int>(control[5]);
-    if (g < 1)
-      g = 1;
-    if (g > first - 1)
-      g = first - 1;
+    g = static_cast<int>(control[CONTROL_GROUP_SIZE]);
+    if (g < 1) g = 1;
+    if (g > first - 1) g = first - 1;
     prev = val[first - g];
     for (int j = first - g + 1; j <= first - 1; ++j) {
       double l = val[j];
-      if (prev - l < tol)
-        l = prev - tol;
+      if (prev - l < tol) l = prev - tol;
       prev = l;
     }
   }
@@ -379,8 +363,7 @@ void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
     if (k > 1) {
       double diff = prev - lambda;
       if (diff < orth) {
-        if (diff < tol)
-          lambda = prev - tol;
+        if (diff < tol) lambda = prev - tol;
         ++g;
       } else {
         g = 1;
@@ -408,38 +391,30 @@ void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
           ++restarts;
           ++next_unit;
           it = 1;
-          for (int i = 1; i <= n; ++i)
-            x[i] = 0.0;
+          for (int i = 1; i <= n; ++i) x[i] = 0.0;
           x[next_unit] = 1.0;
-          if (next_unit == n)
-            next_unit = 0;
+          if (next_unit == n) next_unit = 0;
           forward_eliminate(work);
           continue;
         }
       }
       w = 1.0 / len;
-      if (w <= stop && it != 0)
-        break;
+      if (w <= stop && it != 0) break;
       ++it;
-      if (it > cap)
-        break;
-      for (int i = 1; i <= n; ++i)
-        x[i] = x[i] * w;
+      if (it > cap) break;
+      for (int i = 1; i <= n; ++i) x[i] = x[i] * w;
       forward_eliminate(work);
     }
 
-    for (int i = 1; i <= n; ++i)
-      vec[i][k] = x[i] * w;
-    if (it > largest_it)
-      largest_it = it;
-    if (w > largest_w)
-      largest_w = w;
+    for (int i = 1; i <= n; ++i) vec[i][k] = x[i] * w;
+    if (it > largest_it) largest_it = it;
+    if (w > largest_w) largest_w = w;
     prev = lambda;
   }
 
-  control[5] = g;
-  control[7] = largest_w;
-  control[9] = largest_it;
+  control[CONTROL_GROUP_SIZE] = g;
+  control[CONTROL_LARGEST_RESIDUAL] = largest_w;
+  control[CONTROL_ITERATIONS] = largest_it;
   free_inverse_iteration(work);
 }
 
@@ -468,23 +443,21 @@ int covariance_eigen(const double cov[EIGEN_BLOCK_SIDE][EIGEN_BLOCK_SIDE],
   DoubleVector val = allocate_double_vector(1, n);
 
   // Entries 1, 3, 5, 7 and 9 are outputs of the stages.
-  double control[10] = {};
-  control[0] = 1.0e-6;
-  control[2] = 1.0e-6;
-  control[4] = 1.0e-3;
-  control[6] = 1.0e-7;
-  control[8] = 10.0 * static_cast<double>(n);
+  double control[CONTROL_SIZE] = {};
+  control[CONTROL_PRECISION] = 1.0e-6;
+  control[CONTROL_ZERO_TOLERANCE] = 1.0e-6;
+  control[CONTROL_GROUP_DISTANCE] = 1.0e-3;
+  control[CONTROL_STOP] = 1.0e-7;
+  control[CONTROL_ITERATION_CAP] = 10.0 * static_cast<double>(n);
 
   for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= n; ++j)
-      a[i][j] = cov[i - 1][j - 1];
+    for (int j = 1; j <= n; ++j) a[i][j] = cov[i - 1][j - 1];
 
   symmetric_eigen(a, n, n, val, vec, control);
 
   for (int k = 1; k <= n; ++k) {
     eigenvalue[k - 1] = val[k];
-    for (int j = 1; j <= n; ++j)
-      E[k - 1][j - 1] = vec[j][k];
+    for (int j = 1; j <= n; ++j) E[k - 1][j - 1] = vec[j][k];
   }
 
   free_double_matrix(a, 1, n, 1);

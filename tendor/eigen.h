@@ -1,10 +1,9 @@
 // Symmetric eigen solver of the principal-component calculator, in double
 // precision: Householder reduction to tridiagonal form, eigenvalues by a
 // bracketing zero-finder on Sturm-sequence counts, eigenvectors by inverse
-// iteration, and the back-transformation to the original matrix. Also the
-// reductions of general real matrices that belong to the same kit.
+// iteration, and the back-transformation to the original matrix.
 //
-// Every stage shares one control vector of ten doubles (index 0..9):
+// Every stage shares one control vector of ten doubles, slots named below:
 //   0 in   relative precision; control[0] * norm is the absolute tolerance
 //   1 out  norm of the matrix (largest absolute row sum)
 //   2 in   relative tolerance of the eigenvalue zero-finder
@@ -18,11 +17,24 @@
 //   7 out  largest accepted 1 / length
 //   8 in   iteration cap per vector (truncated to an integer)
 //   9 out  largest iteration count over all vectors
-// The general-matrix reductions read control[0], control[2] and control[4]
-// with the meanings given at their declarations.
 #pragma once
 
 #include "matkit.h"
+
+// Slots of the control vector (in: set by the caller; out: set by a stage).
+enum EigenControl {
+  CONTROL_PRECISION = 0,         // in
+  CONTROL_NORM = 1,              // out
+  CONTROL_ZERO_TOLERANCE = 2,    // in
+  CONTROL_STURM_COUNT = 3,       // out
+  CONTROL_GROUP_DISTANCE = 4,    // in
+  CONTROL_GROUP_SIZE = 5,        // out (in for a later first vector)
+  CONTROL_STOP = 6,              // in
+  CONTROL_LARGEST_RESIDUAL = 7,  // out
+  CONTROL_ITERATION_CAP = 8,     // in
+  CONTROL_ITERATIONS = 9,        // out
+  CONTROL_SIZE = 10
+};
 
 // Number of bands of the covariance layout: 7 x 7 doubles, row by row.
 constexpr int EIGEN_BLOCK_SIDE = 7;
@@ -49,7 +61,7 @@ void symmetric_eigen(DoubleMatrix a, int n, int count, DoubleVector val,
 // tridiagonal form: diag[1..n], offdiag[j] couples rows j and j + 1
 // (offdiag[n] = 0), offdiag_sq[j] its square (offdiag_sq[n] = 0). The upper
 // triangle then holds the reflections for back_transform_eigenvectors; the
-// strictly lower triangle is neither read nor written. Sets control[1].
+// strictly lower triangle is neither read nor written. Sets CONTROL_NORM.
 void tridiagonalize_symmetric(DoubleMatrix a, int n, DoubleVector diag,
                               DoubleVector offdiag, DoubleVector offdiag_sq,
                               double *control);
@@ -66,40 +78,14 @@ double sturm_count(DoubleVector diag, DoubleVector offdiag_sq, int n, double x,
                    int k, double machtol, double big, int &count, double &ub);
 
 // Eigenvalues first..last (k-th largest at val[k]) of the tridiagonal matrix,
-// non-increasing. Sets control[3].
+// non-increasing. Sets CONTROL_STURM_COUNT.
 void tridiagonal_eigenvalues(DoubleVector diag, DoubleVector offdiag_sq, int n,
                              int first, int last, DoubleVector val,
                              double *control);
 
 // Eigenvectors (columns first..last of vec, unit length) of the tridiagonal
 // matrix for the eigenvalues val[first..last], by inverse iteration. Sets
-// control[5], control[7] and control[9].
+// CONTROL_GROUP_SIZE, CONTROL_LARGEST_RESIDUAL and CONTROL_ITERATIONS.
 void tridiagonal_eigenvectors(DoubleVector diag, DoubleVector offdiag, int n,
                               int first, int last, DoubleVector val,
                               DoubleMatrix vec, double *control);
-
-// ---------------------------------------------------------------------------
-// General real matrices (1..n x 1..n).
-
-// Balances a by a diagonal similarity with powers of 2 after moving rows and
-// columns with negligible off-diagonal parts (relative to control[0]) to the
-// ends. scale[i]: factor applied to row and column i; moves[j]: the j-th
-// interchange (+i to the top, -i to the bottom, 0 none).
-void equilibrate_matrix(DoubleMatrix a, int n, double *control,
-                        DoubleVector scale, IntVector moves);
-
-// Reduces a to upper Hessenberg form by elementary similarity transformations
-// with interchanges; the multipliers stay below the subdiagonal. pivots[j]:
-// the row interchanged with row j at step j (j when none, 0 when the column
-// was negligible; pivots[1] = 0). Sets control[1] to the norm.
-void hessenberg_eliminate(DoubleMatrix a, int n, double *control,
-                          IntVector pivots);
-
-// Eigenvalues, assumed real, of the upper Hessenberg matrix a (destroyed)
-// into val[1..n], last first, by QR iteration with single shifts.
-// Subdiagonal elements at most control[2] * control[1] are negligible;
-// control[4] caps the number of QR iterations. Returns the number of
-// eigenvalues not found (0 on success); control[3] receives the largest
-// negligible subdiagonal element met and control[5] the iterations used.
-int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
-                              DoubleVector val);

@@ -20,6 +20,8 @@ IntVector allocate_int_vector(int lo, int hi) {
   return allocate_vector_block<std::int32_t>(lo, hi, kAllocationMessage);
 }
 
+void free_int_vector(IntVector v, int /*lo*/) { release_vector_block(v); }
+
 void free_double_matrix(DoubleMatrix m, int lr, int ur, int /*lc*/) {
   release_matrix_blocks(m, lr, ur);
 }
@@ -32,24 +34,21 @@ void free_double_vector(DoubleVector v, int /*lo*/) { release_vector_block(v); }
 double dot_row_col_double(int lo, int hi, int i, int j, DoubleMatrix a,
                           DoubleMatrix b) {
   double s = 0.0;
-  for (int k = lo; k <= hi; ++k)
-    s += a[i][k] * b[k][j];
+  for (int k = lo; k <= hi; ++k) s += a[i][k] * b[k][j];
   return s;
 }
 
 double dot_row_vec(int lo, int hi, int i, DoubleMatrix a, DoubleVector v) {
   double s = 0.0;
   const DoubleVector row = a[i];
-  for (int k = lo; k <= hi; ++k)
-    s += row[k] * v[k];
+  for (int k = lo; k <= hi; ++k) s += row[k] * v[k];
   return s;
 }
 
 double dot_col_col(int lo, int hi, int i, int j, DoubleMatrix a,
                    DoubleMatrix b) {
   double s = 0.0;
-  for (int k = lo; k <= hi; ++k)
-    s += a[k][i] * b[k][j];
+  for (int k = lo; k <= hi; ++k) s += a[k][i] * b[k][j];
   return s;
 }
 
@@ -58,23 +57,20 @@ double dot_row_row_double(int lo, int hi, int i, int j, DoubleMatrix a,
   double s = 0.0;
   const DoubleVector ra = a[i];
   const DoubleVector rb = b[j];
-  for (int k = lo; k <= hi; ++k)
-    s += ra[k] * rb[k];
+  for (int k = lo; k <= hi; ++k) s += ra[k] * rb[k];
   return s;
 }
 
 double dot_col_vec(int lo, int hi, int i, DoubleMatrix a, DoubleVector v) {
   double s = 0.0;
-  for (int k = lo; k <= hi; ++k)
-    s += a[k][i] * v[k];
+  for (int k = lo; k <= hi; ++k) s += a[k][i] * v[k];
   return s;
 }
 
 double dot_vec_offset(int lo, int hi, int shift, DoubleVector v,
                       DoubleVector w) {
   double s = 0.0;
-  for (int k = lo; k <= hi; ++k)
-    s += v[k] * w[k + shift];
+  for (int k = lo; k <= hi; ++k) s += v[k] * w[k + shift];
   return s;
 }
 
@@ -105,20 +101,17 @@ void swap_columns_double(int lo, int hi, int i, int j, DoubleMatrix a) {
 
 void add_scaled_vec_to_col(int lo, int hi, int i, DoubleMatrix a,
                            DoubleVector v, double x) {
-  for (int k = lo; k <= hi; ++k)
-    a[k][i] = a[k][i] + v[k] * x;
+  for (int k = lo; k <= hi; ++k) a[k][i] = a[k][i] + v[k] * x;
 }
 
 void add_scaled_col_to_col(int lo, int hi, int i, int j, DoubleMatrix a,
                            DoubleMatrix b, double x) {
-  for (int k = lo; k <= hi; ++k)
-    a[k][i] = a[k][i] + b[k][j] * x;
+  for (int k = lo; k <= hi; ++k) a[k][i] = a[k][i] + b[k][j] * x;
 }
 
 void add_scaled_col_to_vec(int lo, int hi, int i, DoubleVector v,
                            DoubleMatrix a, double x) {
-  for (int k = lo; k <= hi; ++k)
-    v[k] = v[k] + a[k][i] * x;
+  for (int k = lo; k <= hi; ++k) v[k] = v[k] + a[k][i] * x;
 }
 
 void rotate_columns(int lo, int hi, int i, int j, DoubleMatrix a, double cs,

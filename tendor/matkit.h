@@ -21,12 +21,12 @@ using DoubleMatrix = MatHandle<double>;
 // Allocation and release. Elements are not initialised. A request that
 // cannot be met ends the run through fatal_error("Error allocating
 // memory."). Release with the same lower bounds (for a matrix also the same
-// upper row bound). Integer vectors from allocate_int_vector are released
-// with numlib's free_integer_vector.
+// upper row bound).
 
 DoubleMatrix allocate_double_matrix(int lr, int ur, int lc, int uc);
 DoubleVector allocate_double_vector(int lo, int hi);
 IntVector allocate_int_vector(int lo, int hi);
+void free_int_vector(IntVector v, int lo);
 void free_double_matrix(DoubleMatrix m, int lr, int ur, int lc);
 void free_double_vector(DoubleVector v, int lo);
 

@@ -2,7 +2,7 @@
 // Hessenberg form and real eigenvalues of a Hessenberg matrix by QR
 // iteration with single shifts. Nothing in the toolkit calls them; they
 // complete the double-precision kit.
-#include "eigen.h"
+#include "reductions.h"
 
 #include <cmath>
 
@@ -27,8 +27,7 @@ double off_diagonal_row_length(DoubleMatrix a, int l, int k, int i) {
 // scale factors.
 void exchange_row_and_column(DoubleMatrix a, int n, DoubleVector scale, int i,
                              int target) {
-  if (i == target)
-    return;
+  if (i == target) return;
   swap_columns_double(1, n, i, target, a);
   swap_rows_double(1, n, i, target, a);
   double t = scale[i];
@@ -36,11 +35,11 @@ void exchange_row_and_column(DoubleMatrix a, int n, DoubleVector scale, int i,
   scale[target] = t;
 }
 
-} // namespace
+}  // namespace
 
 void equilibrate_matrix(DoubleMatrix a, int n, double *control,
                         DoubleVector scale, IntVector moves) {
-  const double omega = control[0];
+  const double omega = control[REDUCTION_PRECISION];
   const double inv_two_ln2 = 1.0 / (2.0 * std::log(2.0));
   for (int i = 1; i <= n; ++i) {
     scale[i] = 1.0;
@@ -77,18 +76,15 @@ void equilibrate_matrix(DoubleMatrix a, int n, double *control,
         double t = std::ldexp(1.0, q);
         scale[i] = scale[i] * t;
         for (int r = 1; r <= n; ++r)
-          if (r != i)
-            a[r][i] = a[r][i] * t;
+          if (r != i) a[r][i] = a[r][i] * t;
         for (int c = 1; c <= n; ++c)
-          if (c != i)
-            a[i][c] = a[i][c] / t;
+          if (c != i) a[i][c] = a[i][c] / t;
       } else {
         --m;
       }
     }
     ++i;
-    if (i > k || i < l)
-      i = l;
+    if (i > k || i < l) i = l;
   }
 }
 
@@ -100,16 +96,13 @@ void hessenberg_eliminate(DoubleMatrix a, int n, double *control,
   double norm = 0.0;
   for (int i = 1; i <= n; ++i) {
     double sum = 0.0;
-    for (int c = 1; c <= n; ++c)
-      sum += std::fabs(a[i][c]);
-    if (sum > norm)
-      norm = sum;
+    for (int c = 1; c <= n; ++c) sum += std::fabs(a[i][c]);
+    if (sum > norm) norm = sum;
   }
-  control[1] = norm;
-  const double tol = norm * control[0];
+  control[REDUCTION_NORM] = norm;
+  const double tol = norm * control[REDUCTION_PRECISION];
   pivots[1] = 0;
-  if (n < 2)
-    return;
+  if (n < 2) return;
 
   // w[m - 1] holds the new a[m][j] of the column being built.
   DoubleVector w = allocate_double_vector(0, n - 1);
@@ -133,19 +126,16 @@ void hessenberg_eliminate(DoubleMatrix a, int n, double *control,
         swap_columns_double(1, n, j, pivot_row, a);
         pivots[j] = pivot_row;
       }
-      for (int r = j + 1; r <= n; ++r)
-        a[r][p] = a[r][p] / a[j][p];
+      for (int r = j + 1; r <= n; ++r) a[r][p] = a[r][p] / a[j][p];
     } else {
-      for (int r = j + 1; r <= n; ++r)
-        a[r][p] = 0.0;
+      for (int r = j + 1; r <= n; ++r) a[r][p] = 0.0;
       pivots[j] = 0;
     }
 
     for (int r = 1; r <= n; ++r) {
       int q = r - 2 < j - 1 ? r - 2 : j - 1;
       double s = a[r][j];
-      if (found)
-        s = s + dot_row_col_double(j + 1, n, r, p, a, a);
+      if (found) s = s + dot_row_col_double(j + 1, n, r, p, a, a);
       a[r][j] = s - dot_row_vec(1, q, r, a, w);
       w[r - 1] = a[r][j];
     }
@@ -179,13 +169,13 @@ void qr_step(DoubleMatrix a, int l, int n, DoubleVector cs, DoubleVector sn) {
     rotate_columns(l, i + 1, i, i + 1, a, cs[i], sn[i]);
 }
 
-} // namespace
+}  // namespace
 
 int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
                               DoubleVector val) {
-  const double tol1 = control[0] * control[1];
-  const double tol2 = control[2] * control[1];
-  const int cap = static_cast<int>(control[4]);
+  const double tol1 = control[REDUCTION_PRECISION] * control[REDUCTION_NORM];
+  const double tol2 = control[REDUCTION_QR_TOLERANCE] * control[REDUCTION_NORM];
+  const int cap = static_cast<int>(control[REDUCTION_QR_CAP]);
   int iterations = 0;
   double largest_negligible = 0.0;
   int not_found = 0;
@@ -194,8 +184,7 @@ int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
   DoubleVector sn = allocate_double_vector(1, n);
   while (n >= 1) {
     int l = n;
-    while (l > 1 && std::fabs(a[l][l - 1]) > tol2)
-      --l;
+    while (l > 1 && std::fabs(a[l][l - 1]) > tol2) --l;
     if (l > 1 && std::fabs(a[l][l - 1]) > largest_negligible)
       largest_negligible = std::fabs(a[l][l - 1]);
     if (l == n) {
@@ -229,18 +218,15 @@ int hessenberg_qr_eigenvalues(DoubleMatrix a, int n, double *control,
       break;
     }
     double z = a[n][n] + r;
-    if (std::fabs(d) < tol2 &&
-        std::fabs(a[n - 1][n - 1] - r) < std::fabs(z))
+    if (std::fabs(d) < tol2 && std::fabs(a[n - 1][n - 1] - r) < std::fabs(z))
       z = a[n - 1][n - 1] - r;
-    for (int i = l; i <= n; ++i)
-      a[i][i] = a[i][i] - z;
+    for (int i = l; i <= n; ++i) a[i][i] = a[i][i] - z;
     qr_step(a, l, n, cs, sn);
-    for (int i = l; i <= n; ++i)
-      a[i][i] = a[i][i] + z;
+    for (int i = l; i <= n; ++i) a[i][i] = a[i][i] + z;
   }
   free_double_vector(sn, 1);
   free_double_vector(cs, 1);
-  control[3] = largest_negligible;
-  control[5] = iterations;
+  control[REDUCTION_LARGEST_NEGLIGIBLE] = largest_negligible;
+  control[REDUCTION_QR_ITERATIONS] = iterations;
   return not_found;
 }

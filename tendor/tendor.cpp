@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bandlib.h"
+#include "buffer.h"
 #include "console.h"
 #include "eigen.h"
 #include "filehandle.h"
@@ -43,8 +44,8 @@ struct Arguments {
 struct BandInput {
   std::vector<char> stream_buffer;  // outlives the stream that uses it
   FileHandle file;
-  std::vector<uint16_t> row;
-  std::vector<double> centred;
+  ZeroedArray<uint16_t> row;
+  ZeroedArray<double> centred;
 };
 
 // One output component: its stream and its range over the area.
@@ -62,23 +63,25 @@ struct Run {
   double mean[MAX_BANDS];
   double S[MAX_BANDS][MAX_BANDS];  // sums of centred products
   double C[MAX_BANDS][MAX_BANDS];  // covariance matrix
-  double E[MAX_BANDS][MAX_BANDS];  // row k: eigenvector of the k+1-th eigenvalue
+  double E[MAX_BANDS]
+          [MAX_BANDS];  // row k: eigenvector of the k+1-th eigenvalue
   double eigenvalue[MAX_BANDS];
-  std::vector<double> y;             // one component over the current row
-  std::vector<unsigned char> output; // the current row of a PCI file
+  ZeroedArray<double> y;              // one component over the current row
+  ZeroedArray<unsigned char> output;  // the current row of a PCI file
 };
 
 // ---------------------------------------------------------------------------
 // Argument checks
 
 void print_usage_and_exit() {
-  fail_with("Usage: tendor \"<iPaths>\" \"<iBands>\" <iType>\n"
-            "               <iRows> <iCols> <aRow> <aCol>\n"
-            "               <aRows> <aCols> \"<pciPaths>\"\n");
+  fail_with(
+      "Usage: tendor \"<iPaths>\" \"<iBands>\" <iType>\n"
+      "               <iRows> <iCols> <aRow> <aCol>\n"
+      "               <aRows> <aCols> \"<pciPaths>\"\n");
 }
 
-// One "%d" scan: optional white space and sign, at least one digit, any text
-// after the digits ignored. A number outside the int range does not scan.
+// The usage text without arguments; then the count, the seven numbers, the
+// band list, the path list and the PCI path list, in this order.
 void check_arguments(int argc, char **argv, Arguments &args) {
   if (argc == 1) print_usage_and_exit();
   if (argc != ARGUMENT_COUNT + 1) fail_with("Missing/extra parameter.\n");
@@ -102,20 +105,29 @@ void check_arguments(int argc, char **argv, Arguments &args) {
 // Set-up
 
 // Row buffers start cleared: a band whose image type or GI band number
-// selects no stored samples is read as a band of zeros.
+// selects no stored samples is read as a band of zeros. They are obtained
+// without being written, so that an area far wider than its files fails at
+// its first read instead of after zero-filling gigabytes.
 void allocate_rows(Run &run) {
   const size_t cols = static_cast<size_t>(run.args.aCols);
+  bool obtained = true;
   try {
-    for (int i = 0; i < run.args.n; ++i) {
+    for (int i = 0; i < run.args.n; ++i)
       run.band[i].stream_buffer.resize(STREAM_BUFFER_SIZE);
-      run.band[i].row.assign(cols, 0);
-      run.band[i].centred.assign(cols, 0.0);
-    }
-    run.y.assign(cols, 0.0);
-    run.output.assign(2 * cols, 0);
   } catch (const std::bad_alloc &) {
-    fail_with("Error allocating memory.\n");
+    obtained = false;
   }
+  for (int i = 0; i < run.args.n && obtained; ++i) {
+    run.band[i].row = allocate_zeroed<uint16_t>(cols);
+    run.band[i].centred = allocate_zeroed<double>(cols);
+    obtained = run.band[i].row && run.band[i].centred;
+  }
+  if (obtained) {
+    run.y = allocate_zeroed<double>(cols);
+    run.output = allocate_zeroed<unsigned char>(2 * cols);
+    obtained = run.y && run.output;
+  }
+  if (!obtained) fail_with("Error allocating memory.\n");
 }
 
 void open_bands(Run &run) {
@@ -129,9 +141,15 @@ void open_bands(Run &run) {
   }
 }
 
-// Every PCI file exists, empty, before the first pass.
+// Every PCI file exists, empty, before the first pass. A path that names
+// one of the band files is refused before that band is emptied.
 void create_pci_files(Run &run) {
+  FILE *bands[MAX_BANDS] = {};
+  for (int i = 0; i < run.args.n; ++i) bands[i] = run.band[i].file.get();
   for (int j = 0; j < run.args.npci; ++j) {
+    if (output_names_input(run.args.pciPaths[j], bands, MAX_BANDS))
+      fail_with("Error opening PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
+                error_text());
     run.pci[j].file.reset(fopen(run.args.pciPaths[j], "wb"));
     if (!run.pci[j].file)
       fail_with("Error opening PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
@@ -152,7 +170,7 @@ void read_row(Run &run, int i, int r) {
   errno = 0;  // the message reports this read's error only
   if (read_band_row(run.band[i].file.get(), a.iRows, a.iCols, a.iType,
                     a.iBands[i], image_row, a.aCol, a.aCols,
-                    run.band[i].row.data(), KIND_U16) != 0)
+                    run.band[i].row.get(), KIND_U16) != 0)
     fail_with("Error reading image file \"%s\" (%s).\n", a.iPaths[i],
               error_text());
 }
@@ -162,8 +180,8 @@ void read_centred_rows(Run &run, int r) {
   const int cols = run.args.aCols;
   for (int i = 0; i < run.args.n; ++i) {
     read_row(run, i, r);
-    const uint16_t *s = run.band[i].row.data();
-    double *d = run.band[i].centred.data();
+    const uint16_t *s = run.band[i].row.get();
+    double *d = run.band[i].centred.get();
     const double m = run.mean[i];
     for (int x = 0; x < cols; ++x) d[x] = static_cast<double>(s[x]) - m;
   }
@@ -181,7 +199,7 @@ void compute_means(Run &run) {
     uint64_t sum = 0;
     for (int r = 0; r < a.aRows; ++r) {
       read_row(run, i, r);
-      const uint16_t *s = run.band[i].row.data();
+      const uint16_t *s = run.band[i].row.get();
       for (int x = 0; x < a.aCols; ++x) sum += s[x];
     }
     run.mean[i] = static_cast<double>(sum) / static_cast<double>(run.pixels);
@@ -204,8 +222,8 @@ void accumulate_products(Run &run) {
   int count = 0;
   for (int q = 0; q < n; ++q) {
     for (int p = q; p < n; ++p) {
-      a[count] = run.band[p].centred.data();
-      b[count] = run.band[q].centred.data();
+      a[count] = run.band[p].centred.get();
+      b[count] = run.band[q].centred.get();
       sum[count] = &run.S[q][p];
       ++count;
     }
@@ -270,9 +288,9 @@ void project_pixels(const double *const *centred, const double *e, double *y,
 // Projects the current row on the eigenvector of component j into y.
 void project_row(Run &run, int j) {
   const double *centred[MAX_BANDS];
-  for (int i = 0; i < run.args.n; ++i) centred[i] = run.band[i].centred.data();
+  for (int i = 0; i < run.args.n; ++i) centred[i] = run.band[i].centred.get();
   const double *e = run.E[j];
-  double *y = run.y.data();
+  double *y = run.y.get();
   const int cols = run.args.aCols;
   switch (run.args.n) {
     case 1: project_pixels<1>(centred, e, y, cols); break;
@@ -318,7 +336,7 @@ void find_ranges(Run &run) {
     read_centred_rows(run, r);
     for (int j = 0; j < a.npci; ++j) {
       project_row(run, j);
-      widen_range(run.y.data(), a.aCols, run.pci[j].min, run.pci[j].max);
+      widen_range(run.y.get(), a.aCols, run.pci[j].min, run.pci[j].max);
     }
     show_progress(35, 65, r + 1, a.aRows);
   }
@@ -340,13 +358,13 @@ int output_sample_size(int iType) {
 // area) is written as 0 throughout.
 void stretch_row(Run &run, int j, int size) {
   const int cols = run.args.aCols;
-  unsigned char *out = run.output.data();
+  unsigned char *out = run.output.get();
   const ComponentOutput &c = run.pci[j];
   if (!(c.range > 0.0) || !std::isfinite(c.range)) {
     memset(out, 0, static_cast<size_t>(size) * static_cast<size_t>(cols));
     return;
   }
-  const double *y = run.y.data();
+  const double *y = run.y.get();
   const double lo = c.min, range = c.range;
   if (size == 1) {
     for (int x = 0; x < cols; ++x) {
@@ -373,7 +391,7 @@ void write_components(Run &run) {
       for (int j = 0; j < a.npci; ++j) {
         project_row(run, j);
         stretch_row(run, j, size);
-        if (fwrite(run.output.data(), static_cast<size_t>(size), cols,
+        if (fwrite(run.output.get(), static_cast<size_t>(size), cols,
                    run.pci[j].file.get()) != cols)
           fail_with("Error writing PCI file \"%s\" (%s).\n", a.pciPaths[j],
                     error_text());
@@ -389,8 +407,8 @@ void write_components(Run &run) {
 void close_files(Run &run) {
   for (int j = 0; j < run.args.npci; ++j) {
     if (fclose(run.pci[j].file.release()) != 0)
-      fail_with("Error closing PCI file \"%s\" (%s).\n",
-                run.args.pciPaths[j], error_text());
+      fail_with("Error closing PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
+                error_text());
   }
   for (int i = 0; i < run.args.n; ++i) run.band[i].file.reset();
 }

@@ -1,3 +1,5 @@
+#include "bandlib.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "bandlib.h"
 #include "filehandle.h"
 #include "testsupport.h"
 
@@ -17,7 +18,7 @@ FileHandle open_read(const std::string &path) {
   return FileHandle(fopen(path.c_str(), "rb"));
 }
 
-// A 16-bit file whose word w holds `value_of(w)`.
+// A 16-bit file holding the given words, little-endian.
 std::string words_file(const TempDir &dir, const std::vector<uint16_t> &words) {
   std::string path = dir.file("words.raw");
   testsupport::write_band16(path, words);
@@ -27,12 +28,14 @@ std::string words_file(const TempDir &dir, const std::vector<uint16_t> &words) {
 TEST(ReadBandRow, EightBitLayoutsReadTheByteAtRowTimesColsPlusCol) {
   TempDir dir;
   std::vector<uint8_t> samples(300);
-  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<uint8_t>(i * 7);
   testsupport::write_band8(dir.file("b.raw"), samples);
   FileHandle f = open_read(dir.file("b.raw"));
   for (int type : {1, 2, -1, -2}) {
     int32_t value = -1;
-    ASSERT_EQ(read_band_row(f.get(), 3, 100, type, 6, 2, 5, 1, &value, KIND_I32), 0);
+    ASSERT_EQ(
+        read_band_row(f.get(), 3, 100, type, 6, 2, 5, 1, &value, KIND_I32), 0);
     EXPECT_EQ(value, samples[205]) << "type " << type;
   }
 }
@@ -46,11 +49,13 @@ TEST(ReadBandRow, EightBitSamplesInEveryKind) {
   EXPECT_EQ(std::vector<int>(u8, u8 + 4), (std::vector<int>{10, 200, 255, 0}));
   uint16_t u16[4];
   ASSERT_EQ(read_band_row(f.get(), 1, 4, 1, 1, 0, 0, 4, u16, KIND_U16), 0);
-  EXPECT_EQ(std::vector<int>(u16, u16 + 4), (std::vector<int>{10, 200, 255, 0}));
+  EXPECT_EQ(std::vector<int>(u16, u16 + 4),
+            (std::vector<int>{10, 200, 255, 0}));
   int32_t i32[4];
   for (int kind : {KIND_I32, KIND_I32_8}) {
     ASSERT_EQ(read_band_row(f.get(), 1, 4, 2, 1, 0, 0, 4, i32, kind), 0);
-    EXPECT_EQ(std::vector<int>(i32, i32 + 4), (std::vector<int>{10, 200, 255, 0}))
+    EXPECT_EQ(std::vector<int>(i32, i32 + 4),
+              (std::vector<int>{10, 200, 255, 0}))
         << "8-bit data is never shifted, kind " << kind;
   }
   float f32[4];
@@ -68,21 +73,28 @@ TEST(ReadBandRow, SixteenBitSamplesInEveryKind) {
   for (int type : {3, -3, -4}) {
     uint8_t u8[4];
     ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, u8, KIND_U8), 0);
-    EXPECT_EQ(std::vector<int>(u8, u8 + 4), (std::vector<int>{0xFF, 0x00, 0xFF, 0}))
+    EXPECT_EQ(std::vector<int>(u8, u8 + 4),
+              (std::vector<int>{0xFF, 0x00, 0xFF, 0}))
         << "shifted right by 2, low 8 bits kept, type " << type;
     uint16_t u16[4];
     ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, u16, KIND_U16), 0);
-    EXPECT_EQ(std::vector<int>(u16, u16 + 4), (std::vector<int>{0x0FFF, 0x1000, 0xFFFF, 3}));
+    EXPECT_EQ(std::vector<int>(u16, u16 + 4),
+              (std::vector<int>{0x0FFF, 0x1000, 0xFFFF, 3}));
     int32_t i32[4];
     ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, i32, KIND_I32), 0);
-    EXPECT_EQ(std::vector<int>(i32, i32 + 4), (std::vector<int>{4095, 4096, 65535, 3}));
-    ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, i32, KIND_I32_8), 0);
-    EXPECT_EQ(std::vector<int>(i32, i32 + 4), (std::vector<int>{1023, 1024, 16383, 0}));
+    EXPECT_EQ(std::vector<int>(i32, i32 + 4),
+              (std::vector<int>{4095, 4096, 65535, 3}));
+    ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, i32, KIND_I32_8),
+              0);
+    EXPECT_EQ(std::vector<int>(i32, i32 + 4),
+              (std::vector<int>{1023, 1024, 16383, 0}));
     float f32[4];
-    ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, f32, KIND_FLOAT), 0);
+    ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, f32, KIND_FLOAT),
+              0);
     EXPECT_EQ(f32[0], 4095.0f);
     double f64[4];
-    ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, f64, KIND_DOUBLE), 0);
+    ASSERT_EQ(read_band_row(f.get(), 1, 4, type, 7, 0, 0, 4, f64, KIND_DOUBLE),
+              0);
     EXPECT_EQ(f64[2], 65535.0);
   }
 }
@@ -94,7 +106,9 @@ TEST(ReadBandRow, LongRowsOfKindOneUseTheirOwnTemporary) {
   const std::string path = words_file(dir, words);
   FileHandle f = open_read(path);
   std::vector<uint8_t> out(9000);
-  ASSERT_EQ(read_band_row(f.get(), 1, 10000, 3, 1, 0, 1000, 9000, out.data(), KIND_U8), 0);
+  ASSERT_EQ(read_band_row(f.get(), 1, 10000, 3, 1, 0, 1000, 9000, out.data(),
+                          KIND_U8),
+            0);
   for (int i = 0; i < 9000; ++i)
     ASSERT_EQ(out[i], static_cast<uint8_t>((1000 + i) >> 2)) << i;
 }
@@ -103,7 +117,8 @@ TEST(ReadBandRow, GiReducedPlanes) {
   TempDir dir;
   // Word w of the file holds 1000 + w, so every sample names its word.
   std::vector<uint16_t> words(400);
-  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(1000 + i);
+  for (size_t i = 0; i < words.size(); ++i)
+    words[i] = static_cast<uint16_t>(1000 + i);
   const std::string path = words_file(dir, words);
   FileHandle f = open_read(path);
   int32_t out[5];
@@ -111,7 +126,8 @@ TEST(ReadBandRow, GiReducedPlanes) {
   // Band 2, row 9, col 6, count 5, cols 100: plane row 2 of 25 words,
   // words 1 and 2 from byte offset 102 (word 51).
   ASSERT_EQ(read_band_row(f.get(), 20, 100, 4, 2, 9, 6, 5, out, KIND_I32), 0);
-  EXPECT_EQ(std::vector<int>(out, out + 5), (std::vector<int>{1051, 1051, 1052, 1052, 1052}));
+  EXPECT_EQ(std::vector<int>(out, out + 5),
+            (std::vector<int>{1051, 1051, 1052, 1052, 1052}));
 
   // Band 3 has half the plane rows: row 9 is plane row 1.
   ASSERT_EQ(read_band_row(f.get(), 20, 100, 4, 3, 9, 6, 5, out, KIND_I32), 0);
@@ -119,14 +135,16 @@ TEST(ReadBandRow, GiReducedPlanes) {
 
   // A run inside one word: every sample is that word.
   ASSERT_EQ(read_band_row(f.get(), 20, 100, 4, 5, 0, 4, 3, out, KIND_I32), 0);
-  EXPECT_EQ(std::vector<int>(out, out + 3), (std::vector<int>{1001, 1001, 1001}));
+  EXPECT_EQ(std::vector<int>(out, out + 3),
+            (std::vector<int>{1001, 1001, 1001}));
 
   // Kind 1 expands in the temporary, then scales.
   uint8_t bytes[9];
   ASSERT_EQ(read_band_row(f.get(), 20, 100, 4, 4, 0, 3, 9, bytes, KIND_U8), 0);
   const int expect_words[9] = {0, 1, 1, 1, 1, 2, 2, 2, 2};
   for (int t = 0; t < 9; ++t)
-    EXPECT_EQ(bytes[t], static_cast<uint8_t>((1000 + expect_words[t]) >> 2)) << t;
+    EXPECT_EQ(bytes[t], static_cast<uint8_t>((1000 + expect_words[t]) >> 2))
+        << t;
 }
 
 TEST(ReadBandRow, GiBandOneAndPciFilesReadFullResolution) {
@@ -138,7 +156,8 @@ TEST(ReadBandRow, GiBandOneAndPciFilesReadFullResolution) {
   ASSERT_EQ(read_band_row(f.get(), 4, 100, 4, 1, 2, 5, 3, out, KIND_I32), 0);
   EXPECT_EQ(std::vector<int>(out, out + 3), (std::vector<int>{205, 206, 207}));
   for (int band : {1, 3, 7}) {
-    ASSERT_EQ(read_band_row(f.get(), 4, 100, -4, band, 2, 5, 3, out, KIND_I32), 0);
+    ASSERT_EQ(read_band_row(f.get(), 4, 100, -4, band, 2, 5, 3, out, KIND_I32),
+              0);
     EXPECT_EQ(out[0], 205) << "component " << band;
   }
 }
@@ -150,7 +169,8 @@ TEST(ReadBandRow, TypesThatReadNothingLeaveBufferAndPosition) {
   ASSERT_EQ(fseek(f.get(), 2, SEEK_SET), 0);
   for (int type : {0, 7, 5, -5, 1000}) {
     int32_t value = -77;
-    EXPECT_EQ(read_band_row(f.get(), 1, 4, type, 1, 0, 0, 1, &value, KIND_I32), 0);
+    EXPECT_EQ(read_band_row(f.get(), 1, 4, type, 1, 0, 0, 1, &value, KIND_I32),
+              0);
     EXPECT_EQ(value, -77);
     EXPECT_EQ(ftell(f.get()), 2);
   }
@@ -168,11 +188,14 @@ TEST(ReadBandRow, ShortReadsAndUnaddressablePositions) {
   FileHandle w = open_read(dir.file("w.raw"));
   FileHandle e = open_read(dir.file("empty.raw"));
   int32_t out[20];
-  EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 10, 0, 1, out, KIND_I32), 1) << "row past the end";
-  EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 9, 5, 6, out, KIND_I32), 1) << "run past the end";
+  EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 10, 0, 1, out, KIND_I32), 1)
+      << "row past the end";
+  EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 9, 5, 6, out, KIND_I32), 1)
+      << "run past the end";
   EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 9, 0, 10, out, KIND_I32), 0);
   EXPECT_EQ(read_band_row(w.get(), 10, 10, 3, 1, 9, 5, 6, out, KIND_U8), 1);
-  EXPECT_EQ(read_band_row(w.get(), 10, 100, 4, 2, 16, 0, 4, out, KIND_I32), 1) << "plane row past the end";
+  EXPECT_EQ(read_band_row(w.get(), 10, 100, 4, 2, 16, 0, 4, out, KIND_I32), 1)
+      << "plane row past the end";
   EXPECT_EQ(read_band_row(e.get(), 10, 10, 3, 1, 0, 0, 1, out, KIND_I32), 1);
   EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, -1, 0, 1, out, KIND_I32), 1);
   EXPECT_EQ(read_band_row(b.get(), 10, 10, 1, 1, 0, -1, 1, out, KIND_I32), 1);
@@ -184,8 +207,10 @@ TEST(ReadBandRow, ShortReadsAndUnaddressablePositions) {
   EXPECT_EQ(read_band_row(w.get(), 10, -10, 3, 1, 1, 0, 1, out, KIND_I32), 1);
   EXPECT_EQ(read_band_row(w.get(), 10, -40, 4, 2, 4, 0, 1, out, KIND_I32), 1);
   EXPECT_EQ(errno, EINVAL);
-  EXPECT_EQ(read_band_row(w.get(), 10, 10, 3, 1, 0, 0, 1, out, 9), 1) << "no such kind for 16-bit data";
-  EXPECT_EQ(read_band_row(w.get(), 10, 100, 4, 2, 0, 0, 0, out, KIND_I32), 0) << "an empty run reads nothing";
+  EXPECT_EQ(read_band_row(w.get(), 10, 10, 3, 1, 0, 0, 1, out, 9), 1)
+      << "no such kind for 16-bit data";
+  EXPECT_EQ(read_band_row(w.get(), 10, 100, 4, 2, 0, 0, 0, out, KIND_I32), 0)
+      << "an empty run reads nothing";
 }
 
 TEST(ReadBandRow, OffsetsPastTwoGibibytesAreAddressable) {
@@ -201,15 +226,17 @@ TEST(ReadBandRow, OffsetsPastTwoGibibytesAreAddressable) {
   FileHandle f = open_read(path);
   const int cols = 100000;
   int32_t value = 0;
-  ASSERT_EQ(read_band_row(f.get(), 0, cols, 1, 1, static_cast<int>(offset / cols),
-                          static_cast<int>(offset % cols), 1, &value, KIND_I32), 0);
+  ASSERT_EQ(
+      read_band_row(f.get(), 0, cols, 1, 1, static_cast<int>(offset / cols),
+                    static_cast<int>(offset % cols), 1, &value, KIND_I32),
+      0);
   EXPECT_EQ(value, 77);
 }
 
 TEST(ImageTypeCode, ExactNamesOnly) {
-  const std::pair<const char *, int> names[] = {{"TM", 1},   {"MSS", 2},   {"AVHRR", 3},
-                                                {"GI", 4},   {"-TM", -1},  {"-MSS", -2},
-                                                {"-AVHRR", -3}, {"-GI", -4}};
+  const std::pair<const char *, int> names[] = {
+      {"TM", 1},   {"MSS", 2},   {"AVHRR", 3},   {"GI", 4},
+      {"-TM", -1}, {"-MSS", -2}, {"-AVHRR", -3}, {"-GI", -4}};
   for (const auto &n : names) {
     int code = 99;
     EXPECT_EQ(image_type_code(n.first, &code), 0);
@@ -225,7 +252,8 @@ TEST(ImageTypeCode, ExactNamesOnly) {
 TEST(SwapBytes16, ExchangesEachPair) {
   uint8_t bytes[] = {1, 2, 3, 4, 5};
   swap_bytes16(bytes, 2);
-  EXPECT_EQ(std::vector<int>(bytes, bytes + 5), (std::vector<int>{2, 1, 4, 3, 5}));
+  EXPECT_EQ(std::vector<int>(bytes, bytes + 5),
+            (std::vector<int>{2, 1, 4, 3, 5}));
 }
 
 TEST(ParseIntList, ItemsSeparatorsAndMalformedLists) {
@@ -257,12 +285,14 @@ TEST(ScanInt, ReadsLikeOneFormattedScan) {
   EXPECT_TRUE(scan_int("-2147483648", &v));
   EXPECT_EQ(v, -2147483647 - 1);
   v = 5;
-  for (const char *bad : {"", " ", "abc", "- 3", "+-3", "2147483648", "99999999999999999999"}) {
+  for (const char *bad :
+       {"", " ", "abc", "- 3", "+-3", "2147483648", "99999999999999999999"}) {
     EXPECT_FALSE(scan_int(bad, &v)) << bad;
     EXPECT_EQ(v, 5);
   }
   int out[2];
-  EXPECT_EQ(parse_int_list("1 4294967297", out, 2), -1) << "items out of range are malformed";
+  EXPECT_EQ(parse_int_list("1 4294967297", out, 2), -1)
+      << "items out of range are malformed";
 }
 
 TEST(ScanInt, EndStopsAfterTheDigits) {
@@ -291,7 +321,8 @@ TEST(ParseIntList, PlusSignsEndAndAreAccepted) {
   EXPECT_EQ(out[0], 5);
   EXPECT_EQ(parse_int_list("+", out, 7), -1);
   EXPECT_EQ(parse_int_list("++5", out, 7), -1);
-  EXPECT_EQ(parse_int_list("+5+6", out, 7), 2) << "the second item starts at its sign";
+  EXPECT_EQ(parse_int_list("+5+6", out, 7), 2)
+      << "the second item starts at its sign";
 }
 
 TEST(ParseWordList, WordsAndTheirLengthLimit) {
@@ -312,7 +343,8 @@ TEST(ParseWordList, WordsAndTheirLengthLimit) {
 class BandFileSet : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char *name : {"x", "y", "z"}) testsupport::write_file(dir.file(name), name);
+    for (const char *name : {"x", "y", "z"})
+      testsupport::write_file(dir.file(name), name);
     for (int i = 0; i < FILE_SLOTS; ++i) files[i] = nullptr;
   }
   void TearDown() override { close_file_set(files); }
@@ -333,7 +365,8 @@ class BandFileSet : public ::testing::Test {
 
 TEST_F(BandFileSet, OpensOnlyTheNeededBands) {
   needed[1] = 1;
-  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "3 1", needed, files), 0);
+  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "3 1", needed, files),
+            0);
   EXPECT_EQ(slot_content(1), 'y');
   EXPECT_EQ(files[3], nullptr);
 }
@@ -342,12 +375,17 @@ TEST_F(BandFileSet, ListFaultsOpenNothing) {
   needed[1] = needed[2] = 1;
   EXPECT_EQ(open_band_files(paths({"x"}).c_str(), "1 2", needed, files), -1);
   EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "", needed, files), -1);
-  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "1 x", needed, files), -1);
-  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "1 9", needed, files), -1);
-  EXPECT_EQ(open_band_files(paths({"x", "x", "x", "x", "x", "x", "x", "x"}).c_str(),
-                            "1 2 3 4 5 6 7 1", needed, files), -1);
+  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "1 x", needed, files),
+            -1);
+  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "1 9", needed, files),
+            -1);
+  EXPECT_EQ(
+      open_band_files(paths({"x", "x", "x", "x", "x", "x", "x", "x"}).c_str(),
+                      "1 2 3 4 5 6 7 1", needed, files),
+      -1);
   needed[4] = 1;
-  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "1 2", needed, files), -2);
+  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "1 2", needed, files),
+            -2);
   for (int i = 1; i < FILE_SLOTS; ++i) EXPECT_EQ(files[i], nullptr);
 }
 
@@ -361,7 +399,8 @@ TEST_F(BandFileSet, FailedOpenNamesTheBandAndKeepsItsError) {
 
 TEST_F(BandFileSet, BandListedTwiceKeepsTheLaterFile) {
   needed[2] = 1;
-  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "2 2", needed, files), 0);
+  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "2 2", needed, files),
+            0);
   EXPECT_EQ(slot_content(2), 'y');
 }
 
@@ -370,7 +409,8 @@ TEST_F(BandFileSet, PciFiles) {
   needed[3] = 1;
   EXPECT_EQ(open_pci_files(paths({"x", "missing"}).c_str(), needed, files), -2)
       << "checked before any open";
-  EXPECT_EQ(open_pci_files("NO-PCI", needed, files), -2) << "a needed component has no file";
+  EXPECT_EQ(open_pci_files("NO-PCI", needed, files), -2)
+      << "a needed component has no file";
   needed[1] = 1;
   EXPECT_EQ(open_pci_files(paths({"x", "y", "z"}).c_str(), needed, files), 0);
   EXPECT_EQ(slot_content(1), 'x');
@@ -378,7 +418,8 @@ TEST_F(BandFileSet, PciFiles) {
   EXPECT_EQ(files[2], nullptr);
   close_file_set(files);
   std::string list = paths({"x"}) + dir.file("missing") + " " + dir.file("z");
-  EXPECT_EQ(open_pci_files(list.c_str(), needed, files), 0) << "component 2 is not needed";
+  EXPECT_EQ(open_pci_files(list.c_str(), needed, files), 0)
+      << "component 2 is not needed";
   close_file_set(files);
   needed[2] = 1;
   EXPECT_EQ(open_pci_files(list.c_str(), needed, files), 2);

@@ -4,7 +4,6 @@
 #include "numlib.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,20 +49,18 @@ struct Square {
 struct Decomposition {
   float sign = 0;
   int rank = -1;
-  std::vector<int> pivots; // 1-based entries, index 0 unused
+  std::vector<int> pivots;  // 1-based entries, index 0 unused
 };
 
 // lu_decompose on s; pivot entries the decomposition did not reach stay -7.
 Decomposition decompose(Square &s, float tolerance) {
   RealVector aux = allocate_real_vector(1, 3);
   IntVector p = allocate_integer_vector(1, s.n);
-  for (int k = 1; k <= s.n; ++k)
-    p[k] = -7;
+  for (int k = 1; k <= s.n; ++k) p[k] = -7;
   aux[2] = tolerance;
   lu_decompose(s.m, s.n, aux, p);
   Decomposition d{aux[1], static_cast<int>(aux[3]), {0}};
-  for (int k = 1; k <= s.n; ++k)
-    d.pivots.push_back(p[k]);
+  for (int k = 1; k <= s.n; ++k) d.pivots.push_back(p[k]);
   free_integer_vector(p, 1);
   free_real_vector(aux, 1);
   return d;
@@ -91,13 +88,13 @@ double identity_residual(const Rows &rows, RealMatrix inv) {
         right += double(inv[i][k]) * float(rows[k - 1][j - 1]);
       }
       double want = i == j ? 1.0 : 0.0;
-      worst = std::fmax(worst, std::fmax(std::fabs(left - want),
-                                         std::fabs(right - want)));
+      worst = std::fmax(
+          worst, std::fmax(std::fabs(left - want), std::fabs(right - want)));
     }
   return worst;
 }
 
-struct TestRandom { // deterministic, -1 .. 1
+struct TestRandom {  // deterministic, -1 .. 1
   std::uint64_t state;
   double uniform() {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -109,13 +106,11 @@ struct TestRandom { // deterministic, -1 .. 1
 Rows random_spd(TestRandom &rng, int n, double scale) {
   Rows b(n, std::vector<double>(n)), a(n, std::vector<double>(n));
   for (auto &row : b)
-    for (double &x : row)
-      x = rng.uniform();
+    for (double &x : row) x = rng.uniform();
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
       double s = i == j ? n : 0.0;
-      for (int k = 0; k < n; ++k)
-        s += b[i][k] * b[j][k];
+      for (int k = 0; k < n; ++k) s += b[i][k] * b[j][k];
       a[i][j] = s * scale;
     }
   return a;
@@ -123,12 +118,11 @@ Rows random_spd(TestRandom &rng, int n, double scale) {
 
 void fill_block(double *block, const Rows &rows) {
   for (std::size_t i = 0; i < rows.size(); ++i)
-    for (std::size_t j = 0; j < rows.size(); ++j)
-      block[i * 7 + j] = rows[i][j];
+    for (std::size_t j = 0; j < rows.size(); ++j) block[i * 7 + j] = rows[i][j];
 }
 
 struct ChildResult {
-  int status = -1; // exit status, -1 when the child did not exit normally
+  int status = -1;  // exit status, -1 when the child did not exit normally
   std::string err;
 };
 
@@ -136,8 +130,7 @@ struct ChildResult {
 // `limit_memory` the child cannot obtain large blocks.
 ChildResult run_in_child(void (*body)(), bool limit_memory) {
   int fds[2];
-  if (pipe(fds) != 0)
-    return {};
+  if (pipe(fds) != 0) return {};
   std::fflush(stdout);
   std::fflush(stderr);
   pid_t pid = fork();
@@ -146,12 +139,11 @@ ChildResult run_in_child(void (*body)(), bool limit_memory) {
     dup2(fds[1], 2);
     close(fds[1]);
 #if defined(__SANITIZE_ADDRESS__)
-    __lsan_disable(); // the process ends without releasing, on purpose
-    (void)limit_memory; // the sanitizer's size cap refuses large blocks
+    __lsan_disable();    // the process ends without releasing, on purpose
+    (void)limit_memory;  // the sanitizer's size cap refuses large blocks
 #else
     struct rlimit lim = {rlim_t(512) << 20, rlim_t(512) << 20};
-    if (limit_memory)
-      setrlimit(RLIMIT_AS, &lim);
+    if (limit_memory) setrlimit(RLIMIT_AS, &lim);
 #endif
     body();
     _exit(99);
@@ -165,22 +157,20 @@ ChildResult run_in_child(void (*body)(), bool limit_memory) {
   close(fds[0]);
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  if (WIFEXITED(wstatus))
-    result.status = WEXITSTATUS(wstatus);
+  if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
   return result;
 }
 
 // ---------------------------------------------------------------------------
 // Storage and element operations
 
-TEST(NumlibStorage, AnyBoundsIndexTheirOwnElementsAndEmptyRangesAllocateNothing) {
+TEST(NumlibStorage,
+     AnyBoundsIndexTheirOwnElementsAndEmptyRangesAllocateNothing) {
   RealMatrix m = allocate_real_matrix(-3, 2, 5, 9);
   for (int i = -3; i <= 2; ++i)
-    for (int j = 5; j <= 9; ++j)
-      m[i][j] = float(i * 10 + j);
+    for (int j = 5; j <= 9; ++j) m[i][j] = float(i * 10 + j);
   for (int i = -3; i <= 2; ++i)
-    for (int j = 5; j <= 9; ++j)
-      EXPECT_EQ(m[i][j], float(i * 10 + j));
+    for (int j = 5; j <= 9; ++j) EXPECT_EQ(m[i][j], float(i * 10 + j));
   free_real_matrix(m, -3, 2, 5);
   IntMatrix im = allocate_integer_matrix(0, 1, 0, 1);
   im[1][1] = INT32_MIN;
@@ -209,11 +199,11 @@ TEST(NumlibElementOps, SwapsAndCopyMoveBitsWithinTheirRanges) {
   swap_rows(1, 3, 1, 3, m);
   EXPECT_TRUE(std::isnan(m[1][3]));
   EXPECT_TRUE(std::signbit(m[3][1]));
-  swap_rows(1, 3, 2, 2, m); // same row
-  swap_rows(3, 2, 1, 2, m); // empty range
+  swap_rows(1, 3, 2, 2, m);  // same row
+  swap_rows(3, 2, 1, 2, m);  // empty range
   EXPECT_EQ(m[2][1], 4.0f);
   EXPECT_EQ(m[1][2], 8.0f);
-  swap_columns(1, 2, 1, 2, m); // rows 1..2 only
+  swap_columns(1, 2, 1, 2, m);  // rows 1..2 only
   swap_columns(1, 3, 3, 3, m);
   swap_columns(2, 1, 1, 3, m);
   EXPECT_EQ(m[1][1], 8.0f);
@@ -307,12 +297,10 @@ TEST(NumlibDecompose, DeterminantOfScaledPermutations) {
       want *= rows[i][perm[i]];
     }
     std::vector<bool> seen(n, false);
-    for (int i = 0; i < n; ++i) { // parity from the cycle lengths
+    for (int i = 0; i < n; ++i) {  // parity from the cycle lengths
       int len = 0;
-      for (int j = i; !seen[j]; j = perm[j], ++len)
-        seen[j] = true;
-      if (len > 0 && len % 2 == 0)
-        want = -want;
+      for (int j = i; !seen[j]; j = perm[j], ++len) seen[j] = true;
+      if (len > 0 && len % 2 == 0) want = -want;
     }
     Square a(rows);
     Decomposition d = decompose(a, 1.0e-5f);
@@ -322,13 +310,13 @@ TEST(NumlibDecompose, DeterminantOfScaledPermutations) {
 }
 
 TEST(NumlibDecompose, PivotSearchUsesRowScalesAndPrefersTheLowerRow) {
-  Square tie({{-1, 1}, {1, 1}}); // equal scaled sizes: row 1
+  Square tie({{-1, 1}, {1, 1}});  // equal scaled sizes: row 1
   Decomposition d = decompose(tie, 1.0e-5f);
   EXPECT_EQ(d.pivots[1], 1);
   EXPECT_EQ(d.sign, -1.0f);
   EXPECT_EQ(tie.det(d.sign), -2.0f);
 
-  Square scaled({{1, 10}, {1, 0}}); // equal sizes, row 1 has the larger norm
+  Square scaled({{1, 10}, {1, 0}});  // equal sizes, row 1 has the larger norm
   d = decompose(scaled, 1.0e-5f);
   EXPECT_EQ(d.pivots[1], 2);
   EXPECT_EQ(scaled.det(d.sign), -10.0f);
@@ -345,7 +333,7 @@ TEST(NumlibDecompose, StopsOnlyBelowTheRelativeTolerance) {
   EXPECT_EQ(decompose(at, 0.25f).rank, 2);
   Decomposition d = decompose(below, 0.25f);
   EXPECT_EQ(d.rank, 1);
-  EXPECT_EQ(d.pivots[2], 2); // the stopping step still records its pivot
+  EXPECT_EQ(d.pivots[2], 2);  // the stopping step still records its pivot
 }
 
 TEST(NumlibDecompose, EqualRowsStopAtRankOneAndAreNotInverted) {
@@ -423,14 +411,14 @@ TEST(NumlibInverse, RandomMatricesTimesTheirInverseGiveTheIdentity) {
 TEST(NumlibCovariance, DiagonalProductIsTheVariancesInSinglePrecision) {
   double block[49] = {};
   fill_block(block, {{4, 2}, {2, 3}});
-  block[48] = 1.0e30; // outside the order-2 corner
+  block[48] = 1.0e30;  // outside the order-2 corner
   EXPECT_EQ(covariance_diagonal_product(block, 2), 12.0f);
   block[0] = -4;
   EXPECT_EQ(covariance_diagonal_product(block, 2), 12.0f);
 
   double big[49] = {};
   for (int i = 0; i < 7; ++i)
-    big[i * 7 + i] = 4.0e5; // product 1.6e39, finite in double
+    big[i * 7 + i] = 4.0e5;  // product 1.6e39, finite in double
   EXPECT_TRUE(std::isinf(covariance_diagonal_product(big, 7)));
   EXPECT_TRUE(std::isfinite(covariance_diagonal_product(big, 6)));
   double one[49] = {1.0 + 1.0e-12};
@@ -451,7 +439,7 @@ TEST(NumlibCovariance, InverseFillsOnlyTheUsedCorner) {
       for (int j = 0; j < 7; ++j) {
         double x = destination[i * 7 + j];
         if (i < n && j < n) {
-          EXPECT_EQ(x, double(float(x))); // single-precision results
+          EXPECT_EQ(x, double(float(x)));  // single-precision results
           inv.m[i + 1][j + 1] = float(x);
         } else {
           EXPECT_EQ(x, -99.0) << i << "," << j;
@@ -466,7 +454,7 @@ TEST(NumlibCovariance, InverseFillsOnlyTheUsedCorner) {
 TEST(NumlibCovariance, RankDeficientBlockGivesNaN) {
   double source[49] = {}, destination[49];
   std::fill(destination, destination + 49, 5.0);
-  fill_block(source, {{1, 2}, {2, 4}}); // band 2 = 2 x band 1
+  fill_block(source, {{1, 2}, {2, 4}});  // band 2 = 2 x band 1
   covariance_inverse(source, destination, 2);
   for (int i = 0; i < 7; ++i)
     for (int j = 0; j < 7; ++j)
@@ -484,8 +472,7 @@ TEST(NumlibCovariance, RankDeficientBlockGivesNaN) {
         cov[i * 7 + j] += (s[i] - mean[i]) * (s[j] - mean[j]) / 3.0;
   covariance_inverse(cov, destination, 5);
   for (int i = 0; i < 5; ++i)
-    for (int j = 0; j < 5; ++j)
-      EXPECT_TRUE(std::isnan(destination[i * 7 + j]));
+    for (int j = 0; j < 5; ++j) EXPECT_TRUE(std::isnan(destination[i * 7 + j]));
 }
 
 // ---------------------------------------------------------------------------
@@ -500,7 +487,7 @@ TEST(NumlibFatal, MessagesGoOutUnchangedWithStatusOne) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "100% \"%s\"\n");
 
-  constexpr int huge = 1 << 29; // 2 GiB of four-byte elements
+  constexpr int huge = 1 << 29;  // 2 GiB of four-byte elements
   struct {
     void (*run)();
     std::string message;
@@ -526,4 +513,4 @@ TEST(NumlibFatal, MessagesGoOutUnchangedWithStatusOne) {
   }
 }
 
-} // namespace
+}  // namespace

@@ -12,9 +12,9 @@ using testsupport::TempDir;
 
 namespace {
 
-const char *const TEXTS[8] = {"scene a\n", "pci one\npci two\n\n", "scheme\n",
-                              "2\n1\n\n", "3\n4\n\n", "0 255\n\n",
-                              "controls\n", "palettes\n"};
+const char *const TEXTS[8] = {
+    "scene a\n", "pci one\npci two\n\n", "scheme\n",  "2\n1\n\n", "3\n4\n\n",
+    "0 255\n\n", "controls\n",           "palettes\n"};
 
 const std::string SECTIONS =
     "Image:\nscene a\nPCI:\npci one\npci two\n\nScheme:\nscheme\n"
@@ -41,8 +41,8 @@ class Nuvira : public ::testing::Test {
 
   std::vector<std::string> args(const std::string &bif, const std::string &pci,
                                 const std::string &type = "1") {
-    std::vector<std::string> a = {qor(), dir.file("b3") + " " + dir.file("b4"),
-                                  "3 4", pci, type, bif};
+    std::vector<std::string> a = {
+        qor(), dir.file("b3") + " " + dir.file("b4"), "3 4", pci, type, bif};
     for (const char *t : TEXTS) a.push_back(t);
     a.push_back("4");
     a.push_back("10");
@@ -59,15 +59,17 @@ class Nuvira : public ::testing::Test {
 };
 
 TEST_F(Nuvira, WritesSectionsAndOneLinePerRecordOfNonZeroClass) {
-  testsupport::write_bif(dir.file("p.bif"),
-                         {{1, 2, 2}, {0, 0, 0}, {3, 9, 1}, {2, 5, -3}, {0, 1, 40}});
+  testsupport::write_bif(
+      dir.file("p.bif"),
+      {{1, 2, 2}, {0, 0, 0}, {3, 9, 1}, {2, 5, -3}, {0, 1, 40}});
   RunResult r = run(args(dir.file("p.bif"), pcis()));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(testsupport::read_file(qor()),
-            SECTIONS + "1 2 2 12 112 212 62\n3 9 1 39 139 239 89\n"
-                       "2 5 -3 25 125 225 75\n0 1 40 1 101 201 51\n");
+            SECTIONS +
+                "1 2 2 12 112 212 62\n3 9 1 39 139 239 89\n"
+                "2 5 -3 25 125 225 75\n0 1 40 1 101 201 51\n");
 }
 
 TEST_F(Nuvira, NoPciAndEmptyBandLists) {
@@ -101,7 +103,7 @@ TEST_F(Nuvira, TrailingBytesOfTheBif) {
   testsupport::write_file(dir.file("p.bif"), one + "abcd");
   RunResult r = run(args(dir.file("p.bif"), "NO-PCI"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error reading from BIF (Success).\n");
+  EXPECT_EQ(r.err, "Error reading from BIF (No data available).\n");
   EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1 2 2 12 112\n");
 }
 
@@ -115,13 +117,15 @@ TEST_F(Nuvira, SixteenBitAndGiImages) {
   testsupport::write_bif(dir.file("p.bif"), {{1, 5, 1}});
   // AVHRR: both bands full resolution.
   EXPECT_EQ(run(args(dir.file("p.bif"), dir.file("p1"), "3")).status, 0);
-  EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1 5 1 60015 1015 1015\n");
+  EXPECT_EQ(testsupport::read_file(qor()),
+            SECTIONS + "1 5 1 60015 1015 1015\n");
   // GI: band 3 is a reduced plane (rows / 8, cols / 4: 2 words a plane row);
   // band 4 a reduced plane of rows / 4. The component is full resolution.
   std::vector<std::string> a = args(dir.file("p.bif"), dir.file("p1"), "4");
   a[2] = "3 1";
   EXPECT_EQ(run(a).status, 0);
-  EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1 5 1 60001 1015 1015\n");
+  EXPECT_EQ(testsupport::read_file(qor()),
+            SECTIONS + "1 5 1 60001 1015 1015\n");
 }
 
 TEST_F(Nuvira, ArgumentChecksInOrder) {
@@ -185,9 +189,11 @@ TEST_F(Nuvira, OpenCreateAndReadFailures) {
   auto a = args(bif, "NO-PCI");
   a[1] = dir.file("b3") + " " + dir.file("nope");
   RunResult r = run(a);
-  EXPECT_EQ(r.err, "Error opening image file " + dir.file("nope") + " (No such file or directory).\n");
+  EXPECT_EQ(r.err, "Error opening image file " + dir.file("nope") +
+                       " (No such file or directory).\n");
   r = run(args(bif, dir.file("p1") + " " + dir.file("nope2")));
-  EXPECT_EQ(r.err, "Error opening PCI file " + dir.file("nope2") + " (No such file or directory).\n");
+  EXPECT_EQ(r.err, "Error opening PCI file " + dir.file("nope2") +
+                       " (No such file or directory).\n");
   EXPECT_FALSE(testsupport::file_exists(qor()));
 
   a = args(bif, "NO-PCI");
@@ -200,14 +206,16 @@ TEST_F(Nuvira, OpenCreateAndReadFailures) {
   r = run(args(bif, "NO-PCI"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error reading from image file (No data available).\n");
-  EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1 2 2 12 112\n3 9 1 39 139\n5 0 1");
+  EXPECT_EQ(testsupport::read_file(qor()),
+            SECTIONS + "1 2 2 12 112\n3 9 1 39 139\n5 0 1");
 
   testsupport::write_band8(dir.file("p1"), {1, 2, 3});
   testsupport::write_bif(bif, {{0, 1, 2}, {0, 3, 2}});
   r = run(args(bif, dir.file("p1")));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error reading from PCI file (No data available).\n");
-  EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "0 1 2 1 101 2\n0 3 2 3 103");
+  EXPECT_EQ(testsupport::read_file(qor()),
+            SECTIONS + "0 1 2 1 101 2\n0 3 2 3 103");
 
   testsupport::write_bif(bif, {{-1, 0, 2}});
   r = run(args(bif, "NO-PCI"));
@@ -224,7 +232,52 @@ TEST_F(Nuvira, TextsAreCopiedUnchanged) {
   EXPECT_EQ(text.substr(0, 14), "Image:\naPCI:\np");
   a[6] = "%s %d\n";  // texts are data, never formats
   EXPECT_EQ(run(a).status, 0);
-  EXPECT_EQ(testsupport::read_file(qor()).substr(0, 20), "Image:\n%s %d\nPCI:\npc");
+  EXPECT_EQ(testsupport::read_file(qor()).substr(0, 20),
+            "Image:\n%s %d\nPCI:\npc");
+}
+
+// A position whose offset lies beyond the largest file size fails its read
+// (the system refuses the seek, or the file ends): it never delivers the
+// sample where the stream stood.
+TEST_F(Nuvira, PositionsFarPastTheEndFailTheirRead) {
+  testsupport::write_bif(dir.file("p.bif"), {{1000000, 0, 1}});
+  struct Case {
+    std::string pci;
+    std::string message;
+  } cases[] = {{"NO-PCI", "Error reading from image file ("},
+               {pcis(), "Error reading from PCI file ("}};
+  for (Case &c : cases) {
+    auto a = args(dir.file("p.bif"), c.pci);
+    a[15] = "2147483647";     // iCols
+    if (c.pci != "NO-PCI") {  // bands that reach: only the PCI read fails
+      a[1] = "";
+      a[2] = "";
+    }
+    RunResult r = run(a);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_TRUE(r.err == c.message + "Invalid argument).\n" ||
+                r.err == c.message + "No data available).\n")
+        << r.err;
+    EXPECT_EQ(testsupport::read_file(qor()), SECTIONS + "1000000 0 1");
+  }
+}
+
+// The QOR file may not replace an input: a path naming the BIF, a band or a
+// PCI file (by any spelling) is refused and the input keeps its bytes.
+TEST_F(Nuvira, OutputNamingAnInputIsRefused) {
+  testsupport::write_bif(dir.file("p.bif"), {{1, 2, 2}});
+  const std::string dot = dir.path() + "/./";
+  for (const std::string &input :
+       {dir.file("p.bif"), dir.file("b4"), dot + "p2", dot + "b3"}) {
+    const std::string base = input.substr(input.rfind('/') + 1);
+    const std::string before = testsupport::read_file(dir.file(base));
+    auto a = args(dir.file("p.bif"), pcis());
+    a[0] = input;
+    RunResult r = run(a);
+    EXPECT_EQ(r.status, 1) << input;
+    EXPECT_EQ(r.err, "Error creating QOR file (File exists).\n");
+    EXPECT_EQ(testsupport::read_file(dir.file(base)), before) << input;
+  }
 }
 
 // Random BIF bytes and random arguments: every run ends with 0 or 1 and,
@@ -239,7 +292,8 @@ TEST_F(Nuvira, RandomInputsNeverCrash) {
   auto random_text = [&gen](size_t n) {
     static const char alphabet[] = "0123456789 -+\t\nabNO-PCI,%s/";
     std::string s;
-    for (size_t i = 0; i < n; ++i) s.push_back(alphabet[gen() % (sizeof alphabet - 1)]);
+    for (size_t i = 0; i < n; ++i)
+      s.push_back(alphabet[gen() % (sizeof alphabet - 1)]);
     return s;
   };
   for (int round = 0; round < 40; ++round) {
@@ -257,13 +311,16 @@ TEST_F(Nuvira, RandomInputsNeverCrash) {
     auto a = args(dir.file("r.bif"), round % 2 ? pcis() : "NO-PCI",
                   std::to_string(static_cast<int>(gen() % 7) - 1));
     const int changes = static_cast<int>(gen() % 3);
-    for (int c = 0; c < changes; ++c) a[1 + gen() % 15] = random_text(gen() % 12);
+    for (int c = 0; c < changes; ++c)
+      a[1 + gen() % 15] = random_text(gen() % 12);
     RunResult r = run(a);
     ASSERT_EQ(r.signal, 0) << "round " << round << ": " << r.err;
     ASSERT_FALSE(r.timed_out);
     ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
-    if (r.status == 1) EXPECT_FALSE(r.err.empty());
-    else EXPECT_EQ(r.err, "");
+    if (r.status == 1)
+      EXPECT_FALSE(r.err.empty());
+    else
+      EXPECT_EQ(r.err, "");
   }
   for (int round = 0; round < 20; ++round) {
     std::vector<std::string> a;

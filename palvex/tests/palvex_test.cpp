@@ -1,5 +1,4 @@
-// palvex run over QOR files written as text; expected draws come from a
-// generator written out here.
+// palvex run over QOR files written as text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,54 +57,79 @@ struct Palvex {
   std::string out() const { return testsupport::read_file(ts); }
 };
 
-// Sample numbers written for a class of `total` samples above the cap.
-std::vector<int> draw(uint32_t &state, int total, int cap, bool *walked) {
-  std::vector<bool> used(total);
-  std::vector<int> order;
-  for (int tries = 8 * cap; (int)order.size() < cap;) {
-    state = state * 214013u + 2531011u;
-    int s = (int)((int64_t)((state >> 16) & 32767) * total / 32768);
-    if (!used[s]) used[s] = true, order.push_back(s);
-    if (--tries == 0) {
-      *walked = true;
-      for (int i = 0; i < total && (int)order.size() < cap; ++i)
-        if (!used[i]) used[i] = true, order.push_back(i);
-    }
-  }
-  return order;
+// The lines of `text` split at their line feeds.
+std::vector<std::string> lines_of(const std::string &text) {
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = text.find('\n', at)) != text.npos;
+       at = end + 1)
+    lines.push_back(text.substr(at, end - at));
+  return lines;
 }
 
+// Every class above the cap gives exactly the cap's number of lines, each
+// a distinct sample of the class; classes up to the cap give all theirs in
+// storage order. The exact draws of fixed seeds are recorded outputs.
 TEST(Palvex, SeededDrawAboveAtAndBelowTheCap) {
-  Palvex p;
   std::vector<Line> a, b;  // class 1: 12, class 2: 4, class 3: 2, class 5: 9
   for (int i = 0; i < 12; ++i) (i < 7 ? a : b).push_back({1, {100 + i}});
   for (int i = 0; i < 9; ++i) (i < 5 ? a : b).push_back({5, {500 + i}});
   for (int i = 0; i < 4; ++i) a.push_back({2, {200 + i}});
   a.push_back({3, {300}});
   b.push_back({3, {301}});
-  auto r = p.run("4|spectral|6|1|1|12345",
-                 {p.add(qor("6\n", a)), p.add(qor("6\n", b))});
-  ASSERT_EQ(r.status, 0) << r.err;
-  uint32_t state = 12345;
-  bool walked = false;
-  std::string want;
-  for (int s : draw(state, 12, 4, &walked))
-    want += "1 " + std::to_string(100 + s) + "\n";
-  want += "2 200\n2 201\n2 202\n2 203\n3 300\n3 301\n";
-  for (int s : draw(state, 9, 4, &walked))
-    want += "5 " + std::to_string(500 + s) + "\n";
-  EXPECT_EQ(p.out(), want);
+  const std::string whole = "2 200\n2 201\n2 202\n2 203\n3 300\n3 301\n";
+  struct Case {
+    const char *seed;
+    std::string out;
+  } cases[] = {
+      {"12345",
+       "1 102\n1 107\n1 109\n1 108\n" + whole + "5 501\n5 506\n5 507\n5 504\n"},
+      {"1",
+       "1 100\n1 106\n1 102\n1 109\n" + whole + "5 505\n5 504\n5 503\n5 508\n"},
+      {"4242",
+       "1 105\n1 108\n1 103\n1 102\n" + whole + "5 504\n5 506\n5 501\n5 500\n"},
+  };
+  for (const Case &c : cases) {
+    Palvex p;
+    auto r = p.run(std::string("4|spectral|6|1|1|") + c.seed,
+                   {p.add(qor("6\n", a)), p.add(qor("6\n", b))});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(p.out(), c.out) << c.seed;
+    std::vector<std::string> lines = lines_of(p.out());
+    for (const char *cls : {"1 ", "5 "}) {
+      std::vector<int> drawn;
+      for (const std::string &line : lines)
+        if (line.rfind(cls, 0) == 0) drawn.push_back(std::stoi(line.substr(2)));
+      EXPECT_EQ(drawn.size(), 4u) << c.seed << " class " << cls;
+      std::sort(drawn.begin(), drawn.end());
+      EXPECT_EQ(std::adjacent_find(drawn.begin(), drawn.end()), drawn.end());
+      const int first = cls[0] == '1' ? 100 : 500,
+                total = cls[0] == '1' ? 12 : 9;
+      EXPECT_GE(drawn.front(), first);
+      EXPECT_LT(drawn.back(), first + total);
+    }
+  }
 
-  std::vector<Line> many;  // so many collisions that the tries run out
+  // So many collisions that the tries run out and the in-order walk ends
+  // the draw: all but one sample, each once.
+  std::vector<Line> many;
   for (int i = 0; i < 5000; ++i) many.push_back({4, {i}});
-  r = p.run("4999|spectral|1|0|1|99", {p.add(qor("1\n", many, 0, "0 9999\n"))});
+  Palvex p;
+  auto r =
+      p.run("4999|spectral|1|0|1|99", {p.add(qor("1\n", many, 0, "0 9999\n"))});
   ASSERT_EQ(r.status, 0) << r.err;
-  state = 99;
-  want.clear();
-  for (int s : draw(state, 5000, 4999, &walked))
-    want += std::to_string(s) + " 4\n";
-  EXPECT_TRUE(walked);
-  EXPECT_EQ(p.out(), want);
+  std::vector<std::string> lines = lines_of(p.out());
+  ASSERT_EQ(lines.size(), 4999u);
+  const std::vector<std::string> head(lines.begin(), lines.begin() + 4);
+  EXPECT_EQ(head,
+            (std::vector<std::string>{"55 4", "3545 4", "3100 4", "3877 4"}));
+  EXPECT_EQ(lines.back(), "3593 4");
+  std::vector<bool> seen(5000);
+  for (const std::string &line : lines) {
+    const int v = std::stoi(line);
+    ASSERT_TRUE(v >= 0 && v < 5000 && !seen[v]) << line;
+    seen[v] = true;
+  }
+  EXPECT_FALSE(seen[4437]);  // the one sample left out
 }
 
 TEST(Palvex, ValuesChannelsAndModes) {
@@ -179,14 +203,15 @@ TEST(Palvex, FailuresAndRefusals) {
       {plain, {good, ""}, "Error opening QOR file \"Q1\" ("},
       {plain, {good, "/"}, "Error reading QOR file \"Q1\" ("},
       {plain, {good, with("0 255", "0 254")}, "Different range in QOR file \"Q1\".\n"},
-      {plain, {with("Counts:\n1", "Counts:\nx")}, "Error reading QOR file \"Q0\" ("},
-      {plain, {with("Counts:\n1\n", "Counts:\n1\n0\n")}, "Error reading QOR file \"Q0\" ("},
-      {plain, {with("Ranges:\n0 255\n", ""), good}, "Error reading QOR file \"Q0\" ("},
-      {"5|spectral|1|1|3|1", {with("0 255", "7 7")}, "Error reading QOR file \"Q0\" ("},
-      {"5|spectral|1|1|2|1", {with("0 255", "7 6")}, "Error reading QOR file \"Q0\" ("},
-      {plain, {with("Bands:\n1", "Bands:\nb")}, "Error reading QOR file \"Q0\"("},
-      {plain, {with("Bands:\n1", "Bands:\n1\n1\n1\n1\n1\n1\n1\n1")}, "Error reading QOR file \"Q0\"("},
-      {plain, {with("PCI:\n", "PCI:\n1\n2\n3\n4\n5\n6\n7\n8\n")}, "Error reading QOR file \"Q0\"("},
+      {plain, {with("Counts:\n1", "Counts:\nx")}, "Error reading QOR file \"Q0\" (Invalid argument).\n"},
+      {plain, {with("Counts:\n1\n", "Counts:\n1\n0\n")}, "Error reading QOR file \"Q0\" (Invalid argument).\n"},
+      {plain, {with("Ranges:\n0 255", "Ranges:\n0 x")}, "Error reading QOR file \"Q0\" (Invalid argument).\n"},
+      {plain, {with("Ranges:\n0 255\n", ""), good}, "Error reading QOR file \"Q0\" (No data available).\n"},
+      {"5|spectral|1|1|3|1", {with("0 255", "7 7")}, "Error reading QOR file \"Q0\" (Invalid argument).\n"},
+      {"5|spectral|1|1|2|1", {with("0 255", "7 6")}, "Error reading QOR file \"Q0\" (Invalid argument).\n"},
+      {plain, {with("Bands:\n1", "Bands:\nb")}, "Error reading QOR file \"Q0\"(Invalid argument).\n"},
+      {plain, {with("Bands:\n1", "Bands:\n1\n1\n1\n1\n1\n1\n1\n1")}, "Error reading QOR file \"Q0\"(Invalid argument).\n"},
+      {plain, {with("PCI:\n", "PCI:\n1\n2\n3\n4\n5\n6\n7\n8\n")}, "Error reading QOR file \"Q0\"(Invalid argument).\n"},
       {plain, {with("0 7 1 5\n", "0 7 1 5 6\n")}, "Illegal interpretation line in QOR file \"Q0\".\n"},
       {plain, {good + "1 7 1 6\n"}, "Too many samples of class 1 - corrupt QOR file.\n"},
       {"5|pci|1|1|1|1", {good + "1 7 1 6\n"}, "Too many samples of class 1 - corrupt QOR file.\n"},
@@ -234,6 +259,16 @@ TEST(Palvex, UsageAndOutputFileFailures) {
   p.ts = p.dir.path();
   r = p.run("5|spectral|1|1|1|1", {q});
   EXPECT_EQ(r.err.rfind("Error creating training set file (", 0), 0u) << r.err;
+  // The training set file may not replace a QOR file, by any spelling.
+  for (const std::string &input :
+       {q, p.dir.path() + "/./" + q.substr(q.rfind('/') + 1)}) {
+    const std::string before = testsupport::read_file(q);
+    p.ts = input;
+    r = p.run("5|spectral|1|1|1|1", {p.add(qor("1\n", {{1, {6}}})), q});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error creating training set file (File exists).\n");
+    EXPECT_EQ(testsupport::read_file(q), before);
+  }
   p.ts = "/dev/full";  // fails when the file is closed
   r = p.run("5|spectral|1|1|1|1", {q});
   EXPECT_EQ(r.err.rfind("Error writing training set file (", 0), 0u) << r.err;

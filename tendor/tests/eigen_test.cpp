@@ -36,8 +36,7 @@ void expect_eigenpairs(const Block &c, const Result &r, int n, double rel,
   double norm = 0.0;
   for (int i = 0; i < n; ++i) {
     double s = 0.0;
-    for (int j = 0; j < n; ++j)
-      s += std::fabs(c.m[i][j]);
+    for (int j = 0; j < n; ++j) s += std::fabs(c.m[i][j]);
     norm = std::max(norm, s);
   }
   for (int k = 0; k < n; ++k) {
@@ -45,16 +44,14 @@ void expect_eigenpairs(const Block &c, const Result &r, int n, double rel,
     for (int i = 0; i < n; ++i) {
       len += r.E[k][i] * r.E[k][i];
       double s = 0.0;
-      for (int j = 0; j < n; ++j)
-        s += c.m[i][j] * r.E[k][j];
+      for (int j = 0; j < n; ++j) s += c.m[i][j] * r.E[k][j];
       ASSERT_NEAR(s, r.value[k] * r.E[k][i], rel * norm) << k << "," << i;
     }
     ASSERT_NEAR(len, 1.0, 1e-12);
     ASSERT_TRUE(k == 0 || r.value[k] <= r.value[k - 1]);
     for (int m = 0; m < k && orth >= 0.0; ++m) {
       double d = 0.0;
-      for (int i = 0; i < n; ++i)
-        d += r.E[k][i] * r.E[m][i];
+      for (int i = 0; i < n; ++i) d += r.E[k][i] * r.E[m][i];
       ASSERT_NEAR(d, 0.0, orth) << m << "," << k;
     }
   }
@@ -78,14 +75,16 @@ Block with_spectrum(const std::vector<double> &values, std::mt19937 &gen) {
     for (int j = i; j < n; ++j)
       for (int k = 0; k < n; ++k)
         c.m[i][j] = c.m[j][i] += ((i == k) - 2.0 * u[i] * u[k] / uu) *
-                                 values[k] * ((j == k) - 2.0 * u[j] * u[k] / uu);
+                                 values[k] *
+                                 ((j == k) - 2.0 * u[j] * u[k] / uu);
   return c;
 }
 
 TEST(Eigen, TridiagonalFormOfSmallAndDiagonalMatrices) {
   // n = 2 reflects nothing; a diagonal matrix skips every step.
   DoubleMatrix a = allocate_double_matrix(1, 3, 1, 3);
-  DoubleVector d = allocate_double_vector(1, 3), e = allocate_double_vector(1, 3),
+  DoubleVector d = allocate_double_vector(1, 3),
+               e = allocate_double_vector(1, 3),
                e2 = allocate_double_vector(1, 3);
   double control[10] = {1.0e-6};
   a[1][1] = 2.0, a[1][2] = -3.0, a[2][2] = 0.5, a[2][1] = 1000.0;
@@ -94,17 +93,18 @@ TEST(Eigen, TridiagonalFormOfSmallAndDiagonalMatrices) {
   EXPECT_TRUE(d[1] == 2.0 && d[2] == 0.5 && e[1] == -3.0 && e2[1] == 9.0);
   EXPECT_TRUE(e[2] == 0.0 && e2[2] == 0.0 && a[1][1] == 1.0 && a[2][2] == 1.0);
   for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 3; ++j)
-      a[i][j] = i == j ? 4.0 - i : 0.0;
+    for (int j = 1; j <= 3; ++j) a[i][j] = i == j ? 4.0 - i : 0.0;
   tridiagonalize_symmetric(a, 3, d, e, e2, control);
   for (int i = 1; i <= 3; ++i)
-    EXPECT_TRUE(d[i] == 4.0 - i && e[i] == 0.0 && e2[i] == 0.0 && a[i][i] == 1.0);
+    EXPECT_TRUE(d[i] == 4.0 - i && e[i] == 0.0 && e2[i] == 0.0 &&
+                a[i][i] == 1.0);
   free_double_vector(e2, 1), free_double_vector(e, 1), free_double_vector(d, 1);
   free_double_matrix(a, 1, 3, 1);
 }
 
 TEST(Eigen, SturmCountSides) {
-  DoubleVector d = allocate_double_vector(1, 3), sq = allocate_double_vector(1, 3);
+  DoubleVector d = allocate_double_vector(1, 3),
+               sq = allocate_double_vector(1, 3);
   d[1] = 3.0, d[2] = 2.0, d[3] = 1.0;
   sq[1] = sq[2] = sq[3] = 0.0;
   int count = 0;
@@ -130,13 +130,16 @@ TEST(Eigen, OneBandTakesElevenSolves) {
     EXPECT_NEAR(r.value[0], v, 2e-6 * v);
     EXPECT_NEAR(std::fabs(r.E[0][0]), 1.0, 1e-15);
   }
-  DoubleMatrix a = allocate_double_matrix(1, 1, 1, 1), vec = allocate_double_matrix(1, 1, 1, 1);
+  DoubleMatrix a = allocate_double_matrix(1, 1, 1, 1),
+               vec = allocate_double_matrix(1, 1, 1, 1);
   DoubleVector val = allocate_double_vector(1, 1);
-  double control[10] = {1.0e-6, 0.0, 1.0e-6, 0.0, 1.0e-3, 0.0, 1.0e-7, 0.0, 10.0};
+  double control[10] = {1.0e-6, 0.0,    1.0e-6, 0.0, 1.0e-3,
+                        0.0,    1.0e-7, 0.0,    10.0};
   a[1][1] = 4.0;
   symmetric_eigen(a, 1, 1, val, vec, control);
-  EXPECT_EQ(control[9], 11.0); // the cap of 10, plus one
-  free_double_vector(val, 1), free_double_matrix(vec, 1, 1, 1), free_double_matrix(a, 1, 1, 1);
+  EXPECT_EQ(control[9], 11.0);  // the cap of 10, plus one
+  free_double_vector(val, 1), free_double_matrix(vec, 1, 1, 1),
+      free_double_matrix(a, 1, 1, 1);
 }
 
 TEST(Eigen, DiagonalMatrixGivesUnitVectors) {
@@ -153,8 +156,7 @@ TEST(Eigen, DiagonalMatrixGivesUnitVectors) {
 
 TEST(Eigen, EqualAndCloseEigenvaluesGiveOrthogonalVectors) {
   Block id;
-  for (int i = 0; i < 4; ++i)
-    id.m[i][i] = 7.0;
+  for (int i = 0; i < 4; ++i) id.m[i][i] = 7.0;
   expect_eigenpairs(id, decompose(id, 4), 4, 1e-5, 1e-9);
   std::mt19937 gen(3);
   Block triple = with_spectrum({5.0, 2.0, 2.0, 2.0, -1.0}, gen);
@@ -173,14 +175,15 @@ TEST(Eigen, ZeroMatrixGivesZerosAndUnitVectors) {
         ASSERT_TRUE(r.value[k] == 0.0 && r.E[k][i] == (i == k ? 1.0 : 0.0));
   }
   // Two Sturm evaluations per eigenvalue.
-  DoubleVector d = allocate_double_vector(1, 4), sq = allocate_double_vector(1, 4),
+  DoubleVector d = allocate_double_vector(1, 4),
+               sq = allocate_double_vector(1, 4),
                val = allocate_double_vector(1, 4);
-  for (int i = 1; i <= 4; ++i)
-    d[i] = sq[i] = 0.0;
+  for (int i = 1; i <= 4; ++i) d[i] = sq[i] = 0.0;
   double control[10] = {1.0e-6, 0.0, 1.0e-6};
   tridiagonal_eigenvalues(d, sq, 4, 1, 4, val, control);
   EXPECT_EQ(control[3], 8.0);
-  free_double_vector(val, 1), free_double_vector(sq, 1), free_double_vector(d, 1);
+  free_double_vector(val, 1), free_double_vector(sq, 1),
+      free_double_vector(d, 1);
 }
 
 TEST(Eigen, RandomAndCovarianceLikeMatrices) {
@@ -188,20 +191,18 @@ TEST(Eigen, RandomAndCovarianceLikeMatrices) {
   std::uniform_real_distribution<double> dist(-100.0, 100.0);
   for (int trial = 0; trial < 400; ++trial) {
     const int n = 1 + trial % 7;
-    const int rank = trial % 3 == 0 ? 1 : n; // products of factors: PSD
+    const int rank = trial % 3 == 0 ? 1 : n;  // products of factors: PSD
     double f[7][7];
     for (auto &row : f)
-      for (double &x : row)
-        x = dist(gen);
+      for (double &x : row) x = dist(gen);
     Block c, other;
     for (int i = 0; i < n; ++i)
       for (int j = i; j < n; ++j) {
         double s = 0.0;
-        for (int k = 0; k < rank; ++k)
-          s += f[i][k] * f[j][k];
+        for (int k = 0; k < rank; ++k) s += f[i][k] * f[j][k];
         c.m[i][j] = c.m[j][i] = trial % 2 ? s : f[i][j];
         other.m[i][j] = c.m[i][j];
-        other.m[j][i] = i == j ? c.m[i][j] : -3.0 * i; // lower triangle
+        other.m[j][i] = i == j ? c.m[i][j] : -3.0 * i;  // lower triangle
       }
     Result r = decompose(c, n);
     expect_eigenpairs(c, r, n, 1e-5);
@@ -215,14 +216,17 @@ TEST(Eigen, ResumingInsideAGroup) {
   // eigenvalues, carried over through control[5]) match one call for 1..5.
   std::mt19937 gen(31);
   Block c = with_spectrum({10.0, 6.0, 6.0, 6.0, 1.0}, gen);
-  DoubleMatrix a = allocate_double_matrix(1, 5, 1, 5), whole = allocate_double_matrix(1, 5, 1, 5),
+  DoubleMatrix a = allocate_double_matrix(1, 5, 1, 5),
+               whole = allocate_double_matrix(1, 5, 1, 5),
                parts = allocate_double_matrix(1, 5, 1, 5);
-  DoubleVector d = allocate_double_vector(1, 5), e = allocate_double_vector(1, 5),
-               e2 = allocate_double_vector(1, 5), val = allocate_double_vector(1, 5);
+  DoubleVector d = allocate_double_vector(1, 5),
+               e = allocate_double_vector(1, 5),
+               e2 = allocate_double_vector(1, 5),
+               val = allocate_double_vector(1, 5);
   for (int i = 1; i <= 5; ++i)
-    for (int j = 1; j <= 5; ++j)
-      a[i][j] = c.m[i - 1][j - 1];
-  double control[10] = {1.0e-6, 0.0, 1.0e-6, 0.0, 1.0e-3, 0.0, 1.0e-7, 0.0, 50.0};
+    for (int j = 1; j <= 5; ++j) a[i][j] = c.m[i - 1][j - 1];
+  double control[10] = {1.0e-6, 0.0,    1.0e-6, 0.0, 1.0e-3,
+                        0.0,    1.0e-7, 0.0,    50.0};
   tridiagonalize_symmetric(a, 5, d, e, e2, control);
   tridiagonal_eigenvalues(d, e2, 5, 1, 5, val, control);
   tridiagonal_eigenvectors(d, e, 5, 1, 5, val, whole, control);
@@ -235,9 +239,10 @@ TEST(Eigen, ResumingInsideAGroup) {
   for (int k = 3; k <= 4; ++k)
     for (int m = 2; m < k; ++m)
       EXPECT_NEAR(dot_col_col(1, 5, k, m, whole, whole), 0.0, 1e-6);
-  free_double_vector(val, 1), free_double_vector(e2, 1), free_double_vector(e, 1);
+  free_double_vector(val, 1), free_double_vector(e2, 1),
+      free_double_vector(e, 1);
   free_double_vector(d, 1), free_double_matrix(parts, 1, 5, 1);
   free_double_matrix(whole, 1, 5, 1), free_double_matrix(a, 1, 5, 1);
 }
 
-} // namespace
+}  // namespace

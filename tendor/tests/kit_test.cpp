@@ -1,12 +1,12 @@
 // Double-precision kit: allocation, kernels over empty ranges, summation
 // order and aliased operands.
-#include "matkit.h"
-
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstdint>
-#include <sys/resource.h>
+
+#include "matkit.h"
 
 namespace {
 
@@ -14,16 +14,14 @@ namespace {
 DoubleMatrix numbered(int n) {
   DoubleMatrix m = allocate_double_matrix(1, n, 1, n);
   for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= n; ++j)
-      m[i][j] = 10.0 * i + j;
+    for (int j = 1; j <= n; ++j) m[i][j] = 10.0 * i + j;
   return m;
 }
 
 bool is_numbered(DoubleMatrix m, int n) {
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j)
-      if (m[i][j] != 10.0 * i + j)
-        return false;
+      if (m[i][j] != 10.0 * i + j) return false;
   return true;
 }
 
@@ -32,16 +30,13 @@ TEST(Kit, AllocationWithCallerBounds) {
   DoubleVector v = allocate_double_vector(0, 6);
   IntVector iv = allocate_int_vector(-2, 2);
   DoubleMatrix m = allocate_double_matrix(0, 3, -2, 2);
-  for (int i = 0; i <= 6; ++i)
-    v[i] = i;
-  for (int i = -2; i <= 2; ++i)
-    iv[i] = i;
+  for (int i = 0; i <= 6; ++i) v[i] = i;
+  for (int i = -2; i <= 2; ++i) iv[i] = i;
   for (int i = 0; i <= 3; ++i)
-    for (int j = -2; j <= 2; ++j)
-      m[i][j] = i * j;
+    for (int j = -2; j <= 2; ++j) m[i][j] = i * j;
   EXPECT_EQ(v[6] + iv[-2] + m[3][-2], 6.0 - 2.0 - 6.0);
   free_double_matrix(m, 0, 3, -2);
-  free_integer_vector(iv, -2);
+  free_int_vector(iv, -2);
   free_double_vector(v, 0);
 }
 
@@ -152,4 +147,4 @@ TEST(Kit, SameMatrixAsBothOperands) {
   free_double_matrix(c, 1, 3, 1);
 }
 
-} // namespace
+}  // namespace

@@ -1,0 +1,28 @@
+// Failure exit of the console tools. Only console programs include this:
+// the shell's procedures report failures through the interpreter and never
+// end the process. Header-only, so that a tool that links no library (celdon)
+// ends its failures the same way as every other tool.
+#pragma once
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// Prints the formatted message on standard error as it stands (no line end
+// is added) and ends the process with exit status 1. Files already written
+// keep what they hold.
+[[noreturn]] inline void fail_with(const char *format, ...)
+    __attribute__((format(printf, 1, 2)));
+
+inline void fail_with(const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  vfprintf(stderr, format, args);
+  va_end(args);
+  exit(1);
+}
+
+// The system's text for the last error (errno), for the " (%s)" of messages.
+inline const char *error_text() { return strerror(errno); }
