@@ -1,0 +1,68 @@
+// Counting the value pairs of the area and finding the maxima.
+#include <algorithm>
+#include <new>
+
+#include "console.h"
+#include "dramen.h"
+
+CountsHandle new_counts() {
+  CountsHandle counts(
+      static_cast<ScatterCounts *>(calloc(1, sizeof(ScatterCounts))));
+  if (!counts) fail_with("Error allocating memory.\n");
+  return counts;
+}
+
+namespace {
+
+// Counts one area row: every pixel into the total table, then the pixels
+// of each group into the group's table. `cells` and `inside` are scratch
+// rows of aCols entries.
+void count_row(ScatterRun &run, uint16_t *cells, uint8_t *inside) {
+  const int n = run.args.aCols;
+  const uint8_t *values1 = plane_row(run.planes, run.plotBand1);
+  const uint8_t *values2 = plane_row(run.planes, run.plotBand2);
+  int64_t *total = run.total->cell;
+  for (int x = 0; x < n; ++x) {
+    cells[x] = static_cast<uint16_t>(values1[x] << 8 | values2[x]);
+    ++total[cells[x]];
+  }
+  for (AreaGroup &group : run.groups) {
+    std::fill(inside, inside + n, 0);
+    mark_group_row(group.area, run.planes, n, 1, inside);
+    int64_t *counts = group.counts->cell;
+    for (int x = 0; x < n; ++x) counts[cells[x]] += inside[x];
+  }
+}
+
+}  // namespace
+
+void count_area(ScatterRun &run) {
+  std::vector<uint16_t> cells;
+  std::vector<uint8_t> inside;
+  try {
+    cells.resize(static_cast<size_t>(run.args.aCols));
+    inside.resize(static_cast<size_t>(run.args.aCols));
+  } catch (const std::bad_alloc &) {
+    fail_with("Error allocating memory.");
+  }
+  for (int r = 0; r < run.args.aRows; ++r) {
+    read_planes(run.args, &run.planes, r);
+    count_row(run, cells.data(), inside.data());
+  }
+  // The plot file must not replace one of the files just read.
+  run.plotNamesInput = output_names_plane(run.plotPath, run.planes);
+  close_planes(&run.planes);
+}
+
+void find_maxima(ScatterRun &run) {
+  const int64_t *total = run.total->cell;
+  run.totalMaximum = 0;
+  for (int c = 0; c < PLOT_VALUES * PLOT_VALUES; ++c)
+    if (total[c] > run.totalMaximum) run.totalMaximum = total[c];
+  for (AreaGroup &group : run.groups) {
+    group.maximum = 0;
+    for (int c = 0; c < PLOT_VALUES * PLOT_VALUES; ++c)
+      if (total[c] > 0 && group.counts->cell[c] > group.maximum)
+        group.maximum = group.counts->cell[c];
+  }
+}

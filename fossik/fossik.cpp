@@ -1,0 +1,101 @@
+// fossik: marks, for every pixel of an area, the colour groups of value-range
+// rectangles it falls into (bit k for colour number k) and writes the bytes
+// as a matching points file.
+//
+// fossik iPaths iBands pciPaths iType iRows iCols aRow aCol aRows aCols
+//        areas matchPath
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "arealib.h"
+#include "console.h"
+
+namespace {
+
+constexpr int ARG_COUNT = 12;
+
+// One group per colour number, rectangles newest first.
+using ColorGroup = RectGroup;
+
+struct FreeRaster {
+  void operator()(uint8_t *raster) const { free(raster); }
+};
+
+struct MatchRun {
+  AreaArguments args;
+  const char *areas = nullptr;
+  const char *matchPath = nullptr;
+  std::vector<ColorGroup> groups;  // newest first
+  InputPlanes planes;
+  std::unique_ptr<uint8_t, FreeRaster> raster;
+  int64_t size = 0;  // aRows * aCols bytes
+  bool matchNamesInput = false;
+};
+
+void check_arguments(int argc, char **argv, MatchRun &run) {
+  if (argc != ARG_COUNT + 1) fail_with("Missing/extra parameter.\n");
+  if (!scan_area_arguments(argv, &run.args)) fail_with("Illegal parameter.\n");
+  // An area of negative size has no raster.
+  if (run.args.aRows < 0 || run.args.aCols < 0)
+    fail_with("Illegal parameter.\n");
+  run.areas = argv[11];
+  run.matchPath = argv[12];
+}
+
+// The result raster, every byte 0.
+void allocate_raster(MatchRun &run) {
+  run.size = static_cast<int64_t>(run.args.aRows) * run.args.aCols;
+  const size_t bytes = run.size > 0 ? static_cast<size_t>(run.size) : 1;
+  run.raster.reset(static_cast<uint8_t *>(calloc(bytes, 1)));
+  if (!run.raster) fail_with("Error allocating memory.");
+}
+
+// The bit of a colour number; a number outside 0..7 has none and marks
+// nothing.
+uint8_t color_bit(int32_t color) {
+  return color >= 0 && color <= 7 ? static_cast<uint8_t>(1u << color) : 0;
+}
+
+void mark_area(MatchRun &run) {
+  const int64_t cols = run.args.aCols;
+  for (int r = 0; r < run.args.aRows; ++r) {
+    read_planes(run.args, &run.planes, r);
+    uint8_t *row = run.raster.get() + r * cols;
+    for (const ColorGroup &group : run.groups) {
+      const uint8_t bit = color_bit(group.color);
+      if (bit != 0) mark_group_row(group, run.planes, run.args.aCols, bit, row);
+    }
+  }
+  // The matching file must not replace one of the files just read.
+  run.matchNamesInput = output_names_plane(run.matchPath, run.planes);
+  close_planes(&run.planes);
+}
+
+void write_matching_file(MatchRun &run) {
+  if (run.matchNamesInput) errno = EEXIST;
+  FILE *match = run.matchNamesInput ? nullptr : fopen(run.matchPath, "wb");
+  if (match == nullptr)
+    fail_with("Error creating matching file (%s).\n", error_text());
+  const size_t bytes = static_cast<size_t>(run.size);
+  if (fwrite(run.raster.get(), 1, bytes, match) != bytes)
+    fail_with("Error writing matching file (%s).\n", error_text());
+  if (fclose(match) != 0)
+    fail_with("Error closing matching file (%s).\n", error_text());
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  MatchRun run;
+  check_arguments(argc, argv, run);
+  parse_areas(run.areas, AREA_KEY_COLOR, &run.groups, &run.planes);
+  open_plane_files(run.args, &run.planes);
+  allocate_raster(run);
+  allocate_plane_rows(run.args, &run.planes);
+  mark_area(run);
+  write_matching_file(run);
+  run.raster.reset();
+  return 0;
+}
