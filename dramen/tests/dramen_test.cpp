@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "testsupport.h"
+
+using testsupport::file_exists;
+using testsupport::read_file;
+using testsupport::RunResult;
+using testsupport::write_band16;
+using testsupport::write_band8;
+using testsupport::write_file;
+
+namespace {
+
+// A 3 x 4 image: band 1 holds 0..11, band 2 holds 10 on row 0, 20 on row 1
+// and 30 on row 2; component 1 holds 100 + offset, component 2 holds
+// 200 - offset. Band 3 is listed with a path that does not exist.
+class Dramen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<uint8_t> b1(12), b2(12), p1(12), p2(12);
+    for (int i = 0; i < 12; ++i) {
+      b1[i] = static_cast<uint8_t>(i);
+      b2[i] = static_cast<uint8_t>(10 + 10 * (i / 4));
+      p1[i] = static_cast<uint8_t>(100 + i);
+      p2[i] = static_cast<uint8_t>(200 - i);
+    }
+    write_band8(dir.file("b1"), b1);
+    write_band8(dir.file("b2"), b2);
+    write_band8(dir.file("p1"), p1);
+    write_band8(dir.file("p2"), p2);
+  }
+
+  // Arguments over the whole image; `changes` replace arguments by
+  // position (1-based, as on the command line).
+  std::vector<std::string> args(const std::string &plot1,
+                                const std::string &plot2,
+                                const std::string &areas,
+                                std::map<int, std::string> changes = {}) {
+    std::vector<std::string> a = {
+        dir.file("b1") + " " + dir.file("b2") + " " + dir.file("b3"),
+        "1 2 3",
+        dir.file("p1") + " " + dir.file("p2"),
+        "1",
+        "3",
+        "4",
+        "0",
+        "0",
+        "3",
+        "4",
+        plot1,
+        plot2,
+        areas,
+        plot()};
+    for (const auto &c : changes) a[c.first - 1] = c.second;
+    return a;
+  }
+  std::string plot() { return dir.file("out.plot"); }
+  RunResult run(const std::vector<std::string> &a) {
+    return testsupport::run_program("dramen", a);
+  }
+  // Runs and expects success with nothing printed; the plot file.
+  std::string plot_of(const std::vector<std::string> &a) {
+    RunResult r = run(a);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    return read_file(plot());
+  }
+
+  testsupport::TempDir dir;
+};
+
+TEST_F(Dramen, GroupsNewestFirstWithTheirCountsAndMaxima) {
+  // A takes band 1 in 0..3 and 10..11, B band 2 in 10..20 with band 1 in
+  // 5..9. The pixel of band 1 = 4 lies in neither; 8 and 9 have band 2 = 30.
+  EXPECT_EQ(plot_of(args("1", "2",
+                         "A:1:0:3:2:0:255,B:2:10:20:1:5:9,A:1:10:11:1:0:255")),
+            "2 B A\n1 1 1\n"
+            "0 10 1 0 1\n1 10 1 0 1\n2 10 1 0 1\n3 10 1 0 1\n"
+            "4 20 1 0 0\n5 20 1 1 0\n6 20 1 1 0\n7 20 1 1 0\n"
+            "8 30 1 0 0\n9 30 1 0 0\n10 30 1 0 1\n11 30 1 0 1\n");
+}
+
+TEST_F(Dramen, CountsAndMaximaPerCell) {
+  // Band 2 against itself: three cells of four pixels. Group "#00ff00000000"
+  // holds two overlapping rectangles (each pixel counts once), "lo" the
+  // exact bounds 10..10 of band 2 and the whole of band 1 (inclusive).
+  EXPECT_EQ(
+      plot_of(args("2", "2",
+                   "#00ff00000000:2:10:20:1:0:255,lo:2:10:10:1:0:11,"
+                   "#00ff00000000:1:0:5:2:0:30")),
+      "2 lo #00ff00000000\n4 4 4\n10 10 4 4 4\n20 20 4 0 4\n30 30 4 0 0\n");
+  // A component against a band: every pixel its own cell.
+  EXPECT_EQ(
+      plot_of(args("-1", "2", "NO-AREAS", {{9, "1"}, {10, "3"}, {7, "1"}})),
+      "0\n1\n104 20 1\n105 20 1\n106 20 1\n");
+}
+
+TEST_F(Dramen, EmptyAreasAndNoGroups) {
+  EXPECT_EQ(plot_of(args("1", "2", "NO-AREAS", {{9, "0"}})), "0\n0\n");
+  EXPECT_EQ(
+      plot_of(args("1", "2", "A:1:0:255:1:0:255,B:1:0:0:1:0:0", {{10, "0"}})),
+      "2 B A\n0 0 0\n");
+  // A negative row count reads no row.
+  EXPECT_EQ(plot_of(args("1", "2", "NO-AREAS", {{9, "-3"}})), "0\n0\n");
+}
+
+TEST_F(Dramen, ComponentsAreReadWithTheNegatedType) {
+  // GI bands 2..5 are reduced planes; component 2 of a GI image is a full
+  // 16-bit raster. Samples are shifted right by 2.
+  std::vector<uint16_t> band1(12), pc2(12);
+  for (int i = 0; i < 12; ++i) {
+    band1[i] = static_cast<uint16_t>(4 * i + 3);
+    pc2[i] = static_cast<uint16_t>(1020 - 4 * i);
+  }
+  write_band16(dir.file("b1"), band1);
+  write_band16(dir.file("p2"), pc2);
+  EXPECT_EQ(plot_of(args("1", "-2", "g:-2:254:255:1:0:255",
+                         {{4, "4"}, {9, "1"}, {10, "3"}})),
+            "1 g\n1 1\n0 255 1 1\n1 254 1 1\n2 253 1 0\n");
+}
+
+TEST_F(Dramen, SixteenBitSamplesFillTheByteRange) {
+  std::vector<uint16_t> wide(12);
+  for (int i = 0; i < 12; ++i)
+    wide[i] = static_cast<uint16_t>(i < 6 ? 1023 : 3);
+  write_band16(dir.file("b1"), wide);
+  EXPECT_EQ(plot_of(args("1", "1", "top:1:255:255:1:0:300", {{4, "3"}})),
+            "1 top\n6 6\n0 0 6 0\n255 255 6 6\n");
+}
+
+TEST_F(Dramen, ArgumentChecks) {
+  const std::vector<std::string> whole = args("1", "2", "NO-AREAS");
+  struct Case {
+    std::vector<std::string> a;
+    std::string err;
+  };
+  std::vector<Case> cases = {
+      {{}, "Missing/extra parameter [1].\n"},
+      {std::vector<std::string>(whole.begin(), whole.end() - 1),
+       "Missing/extra parameter [14].\n"},
+  };
+  cases.push_back({whole, "Missing/extra parameter [16].\n"});
+  cases.back().a.push_back("x");
+  for (int pos = 4; pos <= 12; ++pos)
+    for (const char *bad : {"x", "", "2147483648"})
+      cases.push_back(
+          {args("1", "2", "NO-AREAS", {{pos, bad}}), "Illegal parameter.\n"});
+  // Plot bands that name no plane.
+  for (const char *code : {"0", "8", "-8"}) {
+    cases.push_back({args(code, "2", "NO-AREAS"), "Illegal parameter.\n"});
+    cases.push_back({args("1", code, "NO-AREAS"), "Illegal parameter.\n"});
+  }
+  const std::string too_long = "abcdefghijklmnop:1:0:1:1:0:1";
+  for (const std::string &areas :
+       {std::string(), std::string("A:1:2:3:4:5"),
+        std::string("A:1:0:1:1:0:1,"), too_long, std::string("A:1:0:1:0:0:1"),
+        std::string("A:9:0:1:1:0:1"), std::string("A:1:0:1:1:0:99999999999"),
+        std::string("NO-AREAS,")})
+    cases.push_back(
+        {args("1", "2", areas), "Illegal areas string (" + areas + ").\n"});
+  write_file(plot(), "earlier plot");
+  for (const Case &c : cases) {
+    RunResult r = run(c.a);
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(read_file(plot()), "earlier plot");
+  }
+  // Text after a number's digits is ignored.
+  EXPECT_EQ(plot_of(args("1x", "2 ", "NO-AREAS", {{9, "1abc"}, {10, " 1"}})),
+            "0\n1\n0 10 1\n");
+}
+
+TEST_F(Dramen, OpeningReadingAndWritingFailures) {
+  const std::string b1 = dir.file("b1"), b2 = dir.file("b2");
+  struct Case {
+    std::vector<std::string> a;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {args("1", "4", "NO-AREAS"),
+       "Error opening image file - band does not exist."},
+      {args("1", "2", "A:1:0:1:5:0:1"),
+       "Error opening image file - band does not exist."},
+      {args("1", "2", "NO-AREAS", {{2, "1 2"}}),
+       "Error opening image files - illegal parameter."},
+      {args("1", "2", "NO-AREAS", {{2, "1,2,3"}}),
+       "Error opening image files - illegal parameter."},
+      {args("1", "3", "NO-AREAS"),
+       "Error opening image file for band 3 (No such file or directory)."},
+      {args("1", "2", "A:-3:0:1:1:0:1"),
+       "Error opening PCI file - component does not exist."},
+      {args("1", "-1", "NO-AREAS", {{3, "NO-PCI"}}),
+       "Error opening PCI file - component does not exist."},
+      {args("1", "-2", "NO-AREAS",
+            {{3, dir.file("p1") + " " + dir.file("none")}}),
+       "Error opening PCI file for component 2 (No such file or directory)."},
+      {args("1", "2", "NO-AREAS", {{10, "-1"}}), "Error allocating memory."},
+      {args("1", "2", "NO-AREAS", {{9, "4"}}),
+       "Error reading from image file (No data available).\n"},
+      {args("1", "2", "NO-AREAS", {{7, "-1"}}),
+       "Error reading from image file (Invalid argument).\n"},
+      {args("-1", "2", "NO-AREAS", {{3, dir.file("short")}}),
+       "Error reading from PCI file (No data available).\n"},
+      // The plot file may not replace an input.
+      {args("1", "2", "NO-AREAS", {{14, b2}}),
+       "Error creating plot file (File exists).\n"},
+      {args("1", "2", "NO-AREAS", {{14, dir.file("no/dir")}}),
+       "Error creating plot file (No such file or directory).\n"},
+  };
+  write_file(plot(), "earlier plot");
+  write_band8(dir.file("short"), std::vector<uint8_t>(11, 1));
+  for (const Case &c : cases) {
+    RunResult r = run(c.a);
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(read_file(plot()), "earlier plot");
+  }
+  EXPECT_EQ(read_file(b2),
+            std::string("\12\12\12\12\24\24\24\24\36\36\36\36", 12));
+
+  // A short plot file fails at its close, a long one at a write.
+  RunResult r = run(args("1", "2", "NO-AREAS", {{14, "/dev/full"}}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error closing plot file (No space left on device).\n");
+  std::vector<uint8_t> ramp(256 * 64), steps(256 * 64);
+  for (size_t i = 0; i < ramp.size(); ++i) {
+    ramp[i] = static_cast<uint8_t>(i);
+    steps[i] = static_cast<uint8_t>(i / 256);
+  }
+  write_band8(b1, ramp);
+  write_band8(b2, steps);
+  r = run(
+      args("1", "2", "NO-AREAS",
+           {{5, "64"}, {6, "256"}, {9, "64"}, {10, "256"}, {14, "/dev/full"}}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error writing plot file (No space left on device).\n");
+}
+
+// Random areas strings: every run ends with 0 and a plot file whose lines
+// hold as many numbers as the header says, or with 1 and a message; never
+// a signal, a hang or a sanitizer report.
+TEST_F(Dramen, RandomAreasStringsNeverCrash) {
+  std::mt19937 gen(2024);
+  static const char alphabet[] = "0123456789-+ :,:,:ABab\t";
+  auto number = [&gen]() -> std::string {
+    switch (gen() % 24) {
+      case 0: return std::to_string(static_cast<int32_t>(gen()));
+      case 1: return "99999999999999999999";
+      case 2: return "";
+      default: return std::to_string(static_cast<int>(gen() % 300) - 20);
+    }
+  };
+  auto code = [&gen, &number]() -> std::string {
+    static const char *const codes[] = {"1", "2", "-1", "-2"};
+    return gen() % 16 == 0 ? number() : codes[gen() % 4];
+  };
+  int written = 0, refused = 0;
+  for (int round = 0; round < 60; ++round) {
+    std::string areas;
+    const int items = static_cast<int>(gen() % 5);
+    if (gen() % 16 == 0) areas = "NO-AREAS";
+    for (int i = 0; i < items; ++i) {
+      if (i) areas += ",";
+      if (gen() % 8 == 0) {
+        const size_t n = gen() % (gen() % 4 == 0 ? 400 : 20);
+        for (size_t k = 0; k < n; ++k)
+          areas += alphabet[gen() % (sizeof alphabet - 1)];
+        continue;
+      }
+      areas += std::string(gen() % (gen() % 8 == 0 ? 20 : 3),
+                           static_cast<char>('A' + gen() % 3));
+      for (int triple = 0; triple < 2; ++triple)
+        areas += ":" + code() + ":" + number() + ":" + number();
+      if (gen() % 4 == 0) areas += ":" + number();
+    }
+    RunResult r = run(args(std::to_string(gen() % 2 + 1), "-1", areas));
+    ASSERT_EQ(r.signal, 0) << areas;
+    ASSERT_FALSE(r.timed_out) << areas;
+    ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
+    if (r.status == 1) {
+      EXPECT_FALSE(r.err.empty());
+      ++refused;
+      continue;
+    }
+    ++written;
+    const std::string text = read_file(plot());
+    ASSERT_FALSE(text.empty());
+    const int groups = std::stoi(text);
+    size_t start = 0;
+    for (int line = 0; start < text.size(); ++line) {
+      const size_t end = text.find('\n', start);
+      ASSERT_NE(end, std::string::npos);
+      if (line > 0) {
+        int numbers = 0;
+        for (size_t p = start; p < end; ++p)
+          numbers += text[p] != ' ' && (p == start || text[p - 1] == ' ');
+        EXPECT_EQ(numbers, line == 1 ? 1 + groups : 3 + groups) << areas;
+      }
+      start = end + 1;
+    }
+  }
+  EXPECT_GT(written, 5);
+  EXPECT_GT(refused, 5);
+}
+
+}  // namespace
