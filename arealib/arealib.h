@@ -114,6 +114,12 @@ inline int plane_value(const InputPlanes &planes, int code, int x) {
   return plane_row(planes, code)[x];
 }
 
+// Whether the values of a pixel at the rectangle's two band codes lie in it.
+inline bool rect_contains_values(const AreaRect &rect, int value1, int value2) {
+  return rect.low1 <= value1 && value1 <= rect.high1 && rect.low2 <= value2 &&
+         value2 <= rect.high2;
+}
+
 // Whether the pixel at column x of the current row lies in the rectangle.
 bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x);
 

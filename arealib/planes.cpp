@@ -92,10 +92,8 @@ const uint8_t *plane_row(const InputPlanes &planes, int code) {
 }
 
 bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x) {
-  const int v1 = plane_value(planes, rect.band1, x);
-  const int v2 = plane_value(planes, rect.band2, x);
-  return rect.low1 <= v1 && v1 <= rect.high1 && rect.low2 <= v2 &&
-         v2 <= rect.high2;
+  return rect_contains_values(rect, plane_value(planes, rect.band1, x),
+                              plane_value(planes, rect.band2, x));
 }
 
 namespace {

@@ -27,6 +27,7 @@ void count_row(ScatterRun &run, uint16_t *cells, uint8_t *inside) {
     ++total[cells[x]];
   }
   for (AreaGroup &group : run.groups) {
+    if (group.byCell) continue;
     std::fill(inside, inside + n, 0);
     mark_group_row(group.area, run.planes, n, 1, inside);
     int64_t *counts = group.counts->cell;
@@ -34,9 +35,45 @@ void count_row(ScatterRun &run, uint16_t *cells, uint8_t *inside) {
   }
 }
 
+bool tests_plot_bands_only(const RectGroup &area, int plotBand1,
+                           int plotBand2) {
+  for (const AreaRect &rect : area.rects)
+    for (int code : {rect.band1, rect.band2})
+      if (code != plotBand1 && code != plotBand2) return false;
+  return true;
+}
+
+// The value of a plot band's code in a cell (both codes may be the same).
+int cell_value(int code, int plotBand1, int value1, int value2) {
+  return code == plotBand1 ? value1 : value2;
+}
+
+// A group counted by cells takes the total count of every cell whose value
+// pair lies in one of its rectangles.
+void count_by_cells(const ScatterRun &run, AreaGroup &group) {
+  const int64_t *total = run.total->cell;
+  for (int value1 = 0; value1 < PLOT_VALUES; ++value1) {
+    for (int value2 = 0; value2 < PLOT_VALUES; ++value2) {
+      const int c = value1 * PLOT_VALUES + value2;
+      if (total[c] == 0) continue;
+      for (const AreaRect &rect : group.area.rects) {
+        if (rect_contains_values(
+                rect, cell_value(rect.band1, run.plotBand1, value1, value2),
+                cell_value(rect.band2, run.plotBand1, value1, value2))) {
+          group.counts->cell[c] = total[c];
+          break;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void count_area(ScatterRun &run) {
+  for (AreaGroup &group : run.groups)
+    group.byCell =
+        tests_plot_bands_only(group.area, run.plotBand1, run.plotBand2);
   std::vector<uint16_t> cells;
   std::vector<uint8_t> inside;
   try {
@@ -49,6 +86,8 @@ void count_area(ScatterRun &run) {
     read_planes(run.args, &run.planes, r);
     count_row(run, cells.data(), inside.data());
   }
+  for (AreaGroup &group : run.groups)
+    if (group.byCell) count_by_cells(run, group);
   // The plot file must not replace one of the files just read.
   run.plotNamesInput = output_names_plane(run.plotPath, run.planes);
   close_planes(&run.planes);

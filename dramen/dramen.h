@@ -27,6 +27,9 @@ struct AreaGroup {
   RectGroup area;  // name and rectangles, newest first
   CountsHandle counts;
   int64_t maximum = 0;
+  // Every rectangle tests only the two plot bands: membership follows from
+  // a pixel's value pair, so the group counts whole cells of the total.
+  bool byCell = false;
 };
 
 struct ScatterRun {

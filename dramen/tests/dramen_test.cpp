@@ -244,6 +244,56 @@ TEST_F(Dramen, OpeningReadingAndWritingFailures) {
   EXPECT_EQ(r.err, "Error writing plot file (No space left on device).\n");
 }
 
+// Groups whose rectangles test only the plot bands are counted from the
+// value pairs; groups that test another plane pixel by pixel. Band 3 is a
+// copy of band 1, so both ways must give the same file.
+TEST_F(Dramen, CellAndPixelCountingAgree) {
+  std::mt19937 gen(5);
+  std::vector<uint8_t> b1(12 * 40), b2(12 * 40);
+  for (size_t i = 0; i < b1.size(); ++i) {
+    b1[i] = static_cast<uint8_t>(gen() % 12);
+    b2[i] = static_cast<uint8_t>(250 + gen() % 6);
+  }
+  write_band8(dir.file("b1"), b1);
+  write_band8(dir.file("b2"), b2);
+  write_band8(dir.file("b3"), b1);
+  const std::map<int, std::string> area = {
+      {5, "12"}, {6, "40"}, {9, "12"}, {10, "40"}};
+  for (int round = 0; round < 20; ++round) {
+    std::string plain, copied;
+    const int items = 1 + static_cast<int>(gen() % 5);
+    for (int i = 0; i < items; ++i) {
+      const std::string name =
+          std::string(1, static_cast<char>('a' + gen() % 3));
+      const int code1 = 1 + static_cast<int>(gen() % 2),
+                code2 = 1 + static_cast<int>(gen() % 2);
+      // Bounds near the values of the band tested: 0..11 for band 1,
+      // 250..255 for band 2.
+      auto bounds = [&gen](int code) {
+        const int lo = (code == 1 ? -2 : 247) + static_cast<int>(gen() % 14);
+        return std::to_string(lo) + ":" +
+               std::to_string(lo + static_cast<int>(gen() % 7));
+      };
+      const std::string b1 = bounds(code1), b2 = bounds(code2);
+      auto item = [&](int c1, int c2) {
+        return name + ":" + std::to_string(c1) + ":" + b1 + ":" +
+               std::to_string(c2) + ":" + b2;
+      };
+      plain += (i ? "," : "") + item(code1, code2);
+      copied +=
+          (i ? "," : "") + item(code1 == 1 ? 3 : code1, code2 == 1 ? 3 : code2);
+    }
+    for (const auto &plot : std::vector<std::pair<std::string, std::string>>{
+             {"1", "2"}, {"2", "1"}, {"1", "1"}}) {
+      const std::string expected =
+          plot_of(args(plot.first, plot.second, plain, area));
+      EXPECT_EQ(plot_of(args(plot.first, plot.second, copied, area)), expected)
+          << plain;
+      EXPECT_NE(expected.find('\n'), std::string::npos);
+    }
+  }
+}
+
 // Random areas strings: every run ends with 0 and a plot file whose lines
 // hold as many numbers as the header says, or with 1 and a message; never
 // a signal, a hang or a sanitizer report.
