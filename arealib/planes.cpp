@@ -9,6 +9,10 @@
 #include "arealib.h"
 #include "console.h"
 
+namespace {
+constexpr size_t STREAM_BUFFER = 1 << 17;
+}
+
 bool scan_area_arguments(char **argv, AreaArguments *args) {
   args->iPaths = argv[1];
   args->iBands = argv[2];

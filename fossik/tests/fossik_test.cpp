@@ -203,6 +203,10 @@ TEST_F(Fossik, RasterThatCannotBeHadAndFailedWrites) {
   else
     unsetenv("ASAN_OPTIONS");
   EXPECT_EQ(r.status, 1);
+  // The sanitizer's allocator warns on a line of its own first.
+  const std::string warning = "WARNING: AddressSanitizer failed to allocate";
+  if (r.err.rfind("==", 0) == 0 && r.err.find(warning) != std::string::npos)
+    r.err.erase(0, r.err.find('\n') + 1);
   EXPECT_EQ(r.err, "Error allocating memory.");
   // The files are opened before the raster is obtained.
   r = run(args("1:1:0:1:3:0:1", {{9, "2147483647"}, {10, "2147483647"}}));
