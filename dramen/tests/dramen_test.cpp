@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "areatool_test.h"
 #include "testsupport.h"
 
-using testsupport::file_exists;
+using areatool::FailureCase;
 using testsupport::read_file;
 using testsupport::RunResult;
 using testsupport::write_band16;
@@ -16,24 +17,11 @@ using testsupport::write_file;
 
 namespace {
 
-// A 3 x 4 image: band 1 holds 0..11, band 2 holds 10 on row 0, 20 on row 1
-// and 30 on row 2; component 1 holds 100 + offset, component 2 holds
-// 200 - offset. Band 3 is listed with a path that does not exist.
+// The scene of write_scene; band 3 is listed with a path that does not
+// exist.
 class Dramen : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::vector<uint8_t> b1(12), b2(12), p1(12), p2(12);
-    for (int i = 0; i < 12; ++i) {
-      b1[i] = static_cast<uint8_t>(i);
-      b2[i] = static_cast<uint8_t>(10 + 10 * (i / 4));
-      p1[i] = static_cast<uint8_t>(100 + i);
-      p2[i] = static_cast<uint8_t>(200 - i);
-    }
-    write_band8(dir.file("b1"), b1);
-    write_band8(dir.file("b2"), b2);
-    write_band8(dir.file("p1"), p1);
-    write_band8(dir.file("p2"), p2);
-  }
+  void SetUp() override { areatool::write_scene(dir); }
 
   // Arguments over the whole image; `changes` replace arguments by
   // position (1-based, as on the command line).
@@ -135,18 +123,9 @@ TEST_F(Dramen, SixteenBitSamplesFillTheByteRange) {
 }
 
 TEST_F(Dramen, ArgumentChecks) {
-  const std::vector<std::string> whole = args("1", "2", "NO-AREAS");
-  struct Case {
-    std::vector<std::string> a;
-    std::string err;
-  };
-  std::vector<Case> cases = {
-      {{}, "Missing/extra parameter [1].\n"},
-      {std::vector<std::string>(whole.begin(), whole.end() - 1),
-       "Missing/extra parameter [14].\n"},
-  };
-  cases.push_back({whole, "Missing/extra parameter [16].\n"});
-  cases.back().a.push_back("x");
+  std::vector<FailureCase> cases = areatool::count_cases(
+      args("1", "2", "NO-AREAS"), "Missing/extra parameter [1].\n",
+      "Missing/extra parameter [14].\n", "Missing/extra parameter [16].\n");
   for (int pos = 4; pos <= 12; ++pos)
     for (const char *bad : {"x", "", "2147483648"})
       cases.push_back(
@@ -165,13 +144,7 @@ TEST_F(Dramen, ArgumentChecks) {
     cases.push_back(
         {args("1", "2", areas), "Illegal areas string (" + areas + ").\n"});
   write_file(plot(), "earlier plot");
-  for (const Case &c : cases) {
-    RunResult r = run(c.a);
-    EXPECT_EQ(r.status, 1) << c.err;
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(read_file(plot()), "earlier plot");
-  }
+  areatool::expect_failures("dramen", cases, plot(), "earlier plot");
   // Text after a number's digits is ignored.
   EXPECT_EQ(plot_of(args("1x", "2 ", "NO-AREAS", {{9, "1abc"}, {10, " 1"}})),
             "0\n1\n0 10 1\n");
@@ -179,11 +152,7 @@ TEST_F(Dramen, ArgumentChecks) {
 
 TEST_F(Dramen, OpeningReadingAndWritingFailures) {
   const std::string b1 = dir.file("b1"), b2 = dir.file("b2");
-  struct Case {
-    std::vector<std::string> a;
-    std::string err;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<FailureCase> cases = {
       {args("1", "4", "NO-AREAS"),
        "Error opening image file - band does not exist."},
       {args("1", "2", "A:1:0:1:5:0:1"),
@@ -216,13 +185,7 @@ TEST_F(Dramen, OpeningReadingAndWritingFailures) {
   };
   write_file(plot(), "earlier plot");
   write_band8(dir.file("short"), std::vector<uint8_t>(11, 1));
-  for (const Case &c : cases) {
-    RunResult r = run(c.a);
-    EXPECT_EQ(r.status, 1) << c.err;
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(read_file(plot()), "earlier plot");
-  }
+  areatool::expect_failures("dramen", cases, plot(), "earlier plot");
   EXPECT_EQ(read_file(b2),
             std::string("\12\12\12\12\24\24\24\24\36\36\36\36", 12));
 
@@ -298,49 +261,12 @@ TEST_F(Dramen, CellAndPixelCountingAgree) {
 // hold as many numbers as the header says, or with 1 and a message; never
 // a signal, a hang or a sanitizer report.
 TEST_F(Dramen, RandomAreasStringsNeverCrash) {
-  std::mt19937 gen(2024);
-  static const char alphabet[] = "0123456789-+ :,:,:ABab\t";
-  auto number = [&gen]() -> std::string {
-    switch (gen() % 24) {
-      case 0: return std::to_string(static_cast<int32_t>(gen()));
-      case 1: return "99999999999999999999";
-      case 2: return "";
-      default: return std::to_string(static_cast<int>(gen() % 300) - 20);
-    }
-  };
-  auto code = [&gen, &number]() -> std::string {
-    static const char *const codes[] = {"1", "2", "-1", "-2"};
-    return gen() % 16 == 0 ? number() : codes[gen() % 4];
-  };
+  areatool::RandomAreas random(2024, {"1", "2", "-1", "-2"});
   int written = 0, refused = 0;
   for (int round = 0; round < 60; ++round) {
-    std::string areas;
-    const int items = static_cast<int>(gen() % 5);
-    if (gen() % 16 == 0) areas = "NO-AREAS";
-    for (int i = 0; i < items; ++i) {
-      if (i) areas += ",";
-      if (gen() % 8 == 0) {
-        const size_t n = gen() % (gen() % 4 == 0 ? 400 : 20);
-        for (size_t k = 0; k < n; ++k)
-          areas += alphabet[gen() % (sizeof alphabet - 1)];
-        continue;
-      }
-      areas += std::string(gen() % (gen() % 8 == 0 ? 20 : 3),
-                           static_cast<char>('A' + gen() % 3));
-      for (int triple = 0; triple < 2; ++triple)
-        areas += ":" + code() + ":" + number() + ":" + number();
-      if (gen() % 4 == 0) areas += ":" + number();
-    }
-    RunResult r = run(args(std::to_string(gen() % 2 + 1), "-1", areas));
-    ASSERT_EQ(r.signal, 0) << areas;
-    ASSERT_FALSE(r.timed_out) << areas;
-    ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
-    if (r.status == 1) {
-      EXPECT_FALSE(r.err.empty());
-      ++refused;
-      continue;
-    }
-    ++written;
+    const std::string areas = random.next(true, 4);
+    RunResult r = run(args(std::to_string(round % 2 + 1), "-1", areas));
+    if (!areatool::tally_end(r, areas, &written, &refused)) continue;
     const std::string text = read_file(plot());
     ASSERT_FALSE(text.empty());
     const int groups = std::stoi(text);

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "areatool_test.h"
 #include "testsupport.h"
 
-using testsupport::file_exists;
+using areatool::FailureCase;
 using testsupport::read_file;
 using testsupport::RunResult;
 using testsupport::write_band16;
@@ -17,22 +18,11 @@ using testsupport::write_file;
 
 namespace {
 
-// A 3 x 4 image: band 1 holds 0..11, band 2 holds 10 on row 0, 20 on row 1
-// and 30 on row 2; component 1 holds 100 + offset. Band 3 is listed with a
-// path that does not exist.
+// The scene of write_scene; band 3 is listed with a path that does not
+// exist.
 class Fossik : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::vector<uint8_t> b1(12), b2(12), p1(12);
-    for (int i = 0; i < 12; ++i) {
-      b1[i] = static_cast<uint8_t>(i);
-      b2[i] = static_cast<uint8_t>(10 + 10 * (i / 4));
-      p1[i] = static_cast<uint8_t>(100 + i);
-    }
-    write_band8(dir.file("b1"), b1);
-    write_band8(dir.file("b2"), b2);
-    write_band8(dir.file("p1"), p1);
-  }
+  void SetUp() override { areatool::write_scene(dir); }
 
   // Arguments over the whole image; `changes` replace arguments by
   // position (1-based, as on the command line).
@@ -128,18 +118,9 @@ TEST_F(Fossik, SixteenBitSamplesShiftedToBytes) {
 }
 
 TEST_F(Fossik, Refusals) {
-  const std::vector<std::string> whole = args("NO-AREAS");
-  struct Case {
-    std::vector<std::string> a;
-    std::string err;
-  };
-  std::vector<Case> cases = {
-      {{}, "Missing/extra parameter.\n"},
-      {std::vector<std::string>(whole.begin(), whole.end() - 1),
-       "Missing/extra parameter.\n"},
-  };
-  cases.push_back({whole, "Missing/extra parameter.\n"});
-  cases.back().a.push_back("x");
+  std::vector<FailureCase> cases = areatool::count_cases(
+      args("NO-AREAS"), "Missing/extra parameter.\n",
+      "Missing/extra parameter.\n", "Missing/extra parameter.\n");
   for (int pos = 4; pos <= 10; ++pos)
     for (const char *bad : {"x", "", "-2147483649"})
       cases.push_back({args("NO-AREAS", {{pos, bad}}), "Illegal parameter.\n"});
@@ -175,19 +156,10 @@ TEST_F(Fossik, Refusals) {
       {args("NO-AREAS", {{12, dir.file("no/dir")}}),
        "Error creating matching file (No such file or directory).\n"});
   write_band8(dir.file("short"), std::vector<uint8_t>(5, 1));
-  for (bool earlier : {false, true}) {
-    if (earlier) write_file(match(), "earlier");
-    for (const Case &c : cases) {
-      RunResult r = run(c.a);
-      EXPECT_EQ(r.status, 1) << c.err;
-      EXPECT_EQ(r.err, c.err);
-      EXPECT_EQ(r.out, "");
-      EXPECT_EQ(file_exists(match()), earlier) << c.err;
-      if (earlier) {
-        EXPECT_EQ(read_file(match()), "earlier");
-      }
-    }
-  }
+  // No file is written, and an earlier one stays as it was.
+  areatool::expect_failures("fossik", cases, match(), nullptr);
+  write_file(match(), "earlier");
+  areatool::expect_failures("fossik", cases, match(), "earlier");
   EXPECT_EQ(read_file(dir.file("p1")).size(), 12u);
 }
 
@@ -232,47 +204,12 @@ TEST_F(Fossik, RasterThatCannotBeHadAndFailedWrites) {
 // bytes, or with 1 and a message; never a signal, a hang or a sanitizer
 // report.
 TEST_F(Fossik, RandomAreasStringsNeverCrash) {
-  std::mt19937 gen(99);
-  static const char alphabet[] = "0123456789-+ :,:,:x\t";
-  auto number = [&gen]() -> std::string {
-    switch (gen() % 24) {
-      case 0: return std::to_string(static_cast<int32_t>(gen()));
-      case 1: return "-99999999999999999999";
-      case 2: return "";
-      default: return std::to_string(static_cast<int>(gen() % 300) - 20);
-    }
-  };
-  auto code = [&gen, &number]() -> std::string {
-    static const char *const codes[] = {"1", "2", "-1"};
-    return gen() % 16 == 0 ? number() : codes[gen() % 3];
-  };
+  areatool::RandomAreas random(99, {"1", "2", "-1"});
   int written = 0, refused = 0;
   for (int round = 0; round < 60; ++round) {
-    std::string areas;
-    const int items = static_cast<int>(gen() % 12);
-    for (int i = 0; i < items; ++i) {
-      if (i) areas += ",";
-      if (gen() % 10 == 0) {
-        const size_t n = gen() % (gen() % 4 == 0 ? 400 : 20);
-        for (size_t k = 0; k < n; ++k)
-          areas += alphabet[gen() % (sizeof alphabet - 1)];
-        continue;
-      }
-      areas += gen() % 8 == 0 ? number() : std::to_string(gen() % 10);
-      for (int triple = 0; triple < 2; ++triple)
-        areas += ":" + code() + ":" + number() + ":" + number();
-      if (gen() % 4 == 0) areas += ":" + number();
-    }
+    const std::string areas = random.next(false, 10);
     RunResult r = run(args(areas));
-    ASSERT_EQ(r.signal, 0) << areas;
-    ASSERT_FALSE(r.timed_out) << areas;
-    ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
-    if (r.status == 1) {
-      EXPECT_FALSE(r.err.empty());
-      ++refused;
-      continue;
-    }
-    ++written;
+    if (!areatool::tally_end(r, areas, &written, &refused)) continue;
     EXPECT_EQ(read_file(match()).size(), 12u) << areas;
   }
   EXPECT_GT(written, 5);
