@@ -3,6 +3,8 @@
 //
 // dramen iPaths iBands pciPaths iType iRows iCols aRow aCol aRows aCols
 //        plotBand1 plotBand2 areas plotPath
+#include <new>
+
 #include "console.h"
 #include "dramen.h"
 
@@ -26,7 +28,11 @@ void check_arguments(int argc, char **argv, ScatterRun &run) {
 // Gives every parsed group its zeroed counts, in list order.
 void make_groups(ScatterRun &run, std::vector<RectGroup> &parsed) {
   run.total = new_counts();
-  run.groups.resize(parsed.size());
+  try {
+    run.groups.resize(parsed.size());
+  } catch (const std::bad_alloc &) {
+    fail_with("Error allocating memory.\n");
+  }
   for (size_t g = 0; g < parsed.size(); ++g) {
     run.groups[g].area = std::move(parsed[g]);
     run.groups[g].counts = new_counts();
