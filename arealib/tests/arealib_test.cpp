@@ -194,10 +194,4 @@ TEST(MarkGroupRow, AgreesWithThePixelTest) {
   }
 }
 
-TEST(BandCodes, OnlyPlusMinusOneToSevenNamePlanes) {
-  for (int code : {-7, -1, 1, 7}) EXPECT_TRUE(legal_band_code(code)) << code;
-  for (int code : {INT_MIN, -8, 0, 8, INT_MAX})
-    EXPECT_FALSE(legal_band_code(code)) << code;
-}
-
 }  // namespace

@@ -30,6 +30,22 @@ inline void write_scene(const testsupport::TempDir &dir) {
   testsupport::write_band8(dir.file("p2"), p2);
 }
 
+// Arguments 1 to 10 over the whole scene: bands 1, 2 and 3 (whose path
+// does not exist), the given PCI paths, type 1, 3 x 4 pixels.
+inline std::vector<std::string> scene_arguments(const testsupport::TempDir &dir,
+                                                const std::string &pciPaths) {
+  return {dir.file("b1") + " " + dir.file("b2") + " " + dir.file("b3"),
+          "1 2 3",
+          pciPaths,
+          "1",
+          "3",
+          "4",
+          "0",
+          "0",
+          "3",
+          "4"};
+}
+
 // A run that must fail: its arguments and its whole message.
 struct FailureCase {
   std::vector<std::string> args;
