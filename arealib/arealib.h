@@ -65,6 +65,9 @@ struct InputPlanes {
   FILE *pciFiles[FILE_SLOTS] = {};
   std::vector<uint8_t> bandRows[FILE_SLOTS];
   std::vector<uint8_t> pciRows[FILE_SLOTS];
+  // Stream buffers of the open files; they outlive the streams.
+  std::vector<char> bandBuffers[FILE_SLOTS];
+  std::vector<char> pciBuffers[FILE_SLOTS];
 
   InputPlanes() = default;
   InputPlanes(const InputPlanes &) = delete;

@@ -35,6 +35,16 @@ void mark_band_code(InputPlanes *planes, int code) {
     planes->neededBands[code] = 1;
 }
 
+namespace {
+
+void give_buffer(FILE *file, std::vector<char> *buffer) {
+  if (file == nullptr) return;
+  buffer->resize(STREAM_BUFFER);
+  setvbuf(file, buffer->data(), _IOFBF, buffer->size());
+}
+
+}  // namespace
+
 InputPlanes::~InputPlanes() {
   close_file_set(bandFiles);
   close_file_set(pciFiles);
@@ -52,6 +62,15 @@ void open_plane_files(const AreaArguments &args, InputPlanes *planes) {
   if (k < 0) fail_with("Error opening PCI file - component does not exist.");
   if (k > 0)
     fail_with("Error opening PCI file for component %d (%s).", k, error_text());
+  // Rows are read in order: large stream buffers spare most system calls.
+  // A buffer that cannot be had leaves the stream with its own.
+  try {
+    for (int i = 1; i < FILE_SLOTS; ++i) {
+      give_buffer(planes->bandFiles[i], &planes->bandBuffers[i]);
+      give_buffer(planes->pciFiles[i], &planes->pciBuffers[i]);
+    }
+  } catch (const std::bad_alloc &) {
+  }
 }
 
 void allocate_plane_rows(const AreaArguments &args, InputPlanes *planes) {
@@ -151,10 +170,12 @@ void close_planes(InputPlanes *planes) {
     if (planes->bandFiles[b] != nullptr) fclose(planes->bandFiles[b]);
     planes->bandFiles[b] = nullptr;
     std::vector<uint8_t>().swap(planes->bandRows[b]);
+    std::vector<char>().swap(planes->bandBuffers[b]);
   }
   for (int k = 1; k < FILE_SLOTS; ++k) {
     if (planes->pciFiles[k] != nullptr) fclose(planes->pciFiles[k]);
     planes->pciFiles[k] = nullptr;
     std::vector<uint8_t>().swap(planes->pciRows[k]);
+    std::vector<char>().swap(planes->pciBuffers[k]);
   }
 }
