@@ -14,17 +14,21 @@ CountsHandle new_counts() {
 
 namespace {
 
-// Counts one area row: every pixel into the total table, then the pixels
-// of each group into the group's table. `cells` and `inside` are scratch
-// rows of aCols entries.
-void count_row(ScatterRun &run, uint16_t *cells, uint8_t *inside) {
+// Counts one area row: every pixel into the 32-bit pending totals, then the
+// pixels of each group counted pixel by pixel into the group's table.
+// `cells` and `inside` are scratch rows of aCols entries.
+void count_row(ScatterRun &run, uint32_t *pending, uint16_t *cells,
+               uint8_t *inside, bool pixelGroups) {
   const int n = run.args.aCols;
   const uint8_t *values1 = plane_row(run.planes, run.plotBand1);
   const uint8_t *values2 = plane_row(run.planes, run.plotBand2);
-  int64_t *total = run.total->cell;
+  if (!pixelGroups) {
+    for (int x = 0; x < n; ++x) ++pending[values1[x] << 8 | values2[x]];
+    return;
+  }
   for (int x = 0; x < n; ++x) {
     cells[x] = static_cast<uint16_t>(values1[x] << 8 | values2[x]);
-    ++total[cells[x]];
+    ++pending[cells[x]];
   }
   for (AreaGroup &group : run.groups) {
     if (group.byCell) continue;
@@ -32,6 +36,14 @@ void count_row(ScatterRun &run, uint16_t *cells, uint8_t *inside) {
     mark_group_row(group.area, run.planes, n, 1, inside);
     int64_t *counts = group.counts->cell;
     for (int x = 0; x < n; ++x) counts[cells[x]] += inside[x];
+  }
+}
+
+// Adds the pending 32-bit totals to the total table and clears them.
+void add_pending(ScatterRun &run, uint32_t *pending) {
+  for (int c = 0; c < PLOT_VALUES * PLOT_VALUES; ++c) {
+    run.total->cell[c] += pending[c];
+    pending[c] = 0;
   }
 }
 
@@ -71,21 +83,36 @@ void count_by_cells(const ScatterRun &run, AreaGroup &group) {
 }  // namespace
 
 void count_area(ScatterRun &run) {
-  for (AreaGroup &group : run.groups)
+  bool pixelGroups = false;
+  for (AreaGroup &group : run.groups) {
     group.byCell =
         tests_plot_bands_only(group.area, run.plotBand1, run.plotBand2);
+    pixelGroups |= !group.byCell;
+  }
+  // Totals are counted in 32 bits first (a table half the size stays in
+  // cache better) and added to the 64-bit table before a count could wrap.
+  std::vector<uint32_t> pending;
+  uint64_t pendingPixels = 0;
   std::vector<uint16_t> cells;
   std::vector<uint8_t> inside;
   try {
+    pending.resize(PLOT_VALUES * PLOT_VALUES);
     cells.resize(static_cast<size_t>(run.args.aCols));
     inside.resize(static_cast<size_t>(run.args.aCols));
   } catch (const std::bad_alloc &) {
     fail_with("Error allocating memory.");
   }
+  const uint64_t rowPixels = static_cast<uint64_t>(run.args.aCols);
   for (int r = 0; r < run.args.aRows; ++r) {
+    if (pendingPixels + rowPixels > UINT32_MAX) {
+      add_pending(run, pending.data());
+      pendingPixels = 0;
+    }
     read_planes(run.args, &run.planes, r);
-    count_row(run, cells.data(), inside.data());
+    count_row(run, pending.data(), cells.data(), inside.data(), pixelGroups);
+    pendingPixels += rowPixels;
   }
+  add_pending(run, pending.data());
   for (AreaGroup &group : run.groups)
     if (group.byCell) count_by_cells(run, group);
   // The plot file must not replace one of the files just read.
