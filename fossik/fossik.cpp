@@ -4,8 +4,12 @@
 //
 // fossik iPaths iBands pciPaths iType iRows iCols aRow aCol aRows aCols
 //        areas matchPath
+#include <sys/mman.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -44,11 +48,25 @@ void check_arguments(int argc, char **argv, MatchRun &run) {
   run.matchPath = argv[12];
 }
 
+// A zeroed block of `bytes`. Large rasters are put on huge pages where the
+// system offers them: a few page faults instead of one per 4 KB.
+uint8_t *zeroed_raster(size_t bytes) {
+  constexpr size_t HUGE_PAGE = size_t{2} << 20;
+  if (bytes < HUGE_PAGE) return static_cast<uint8_t *>(calloc(bytes, 1));
+  if (bytes > SIZE_MAX - HUGE_PAGE) return nullptr;
+  const size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
+  void *raster = aligned_alloc(HUGE_PAGE, rounded);
+  if (raster == nullptr) return nullptr;
+  madvise(raster, rounded, MADV_HUGEPAGE);
+  memset(raster, 0, bytes);
+  return static_cast<uint8_t *>(raster);
+}
+
 // The result raster, every byte 0.
 void allocate_raster(MatchRun &run) {
   run.size = static_cast<int64_t>(run.args.aRows) * run.args.aCols;
-  const size_t bytes = run.size > 0 ? static_cast<size_t>(run.size) : 1;
-  run.raster.reset(static_cast<uint8_t *>(calloc(bytes, 1)));
+  run.raster.reset(
+      zeroed_raster(run.size > 0 ? static_cast<size_t>(run.size) : 1));
   if (!run.raster) fail_with("Error allocating memory.");
 }
 
