@@ -9,8 +9,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <vector>
 
 #include "arealib.h"
@@ -23,8 +21,48 @@ constexpr int ARG_COUNT = 12;
 // One group per colour number, rectangles newest first.
 using ColorGroup = RectGroup;
 
-struct FreeRaster {
-  void operator()(uint8_t *raster) const { free(raster); }
+// The result raster: an anonymous mapping, zero from the start and given
+// pages only where it is written. Large rasters go on huge pages where the
+// system offers them: a few page faults instead of one per 4 KB.
+class Raster {
+ public:
+  Raster() = default;
+  Raster(const Raster &) = delete;
+  Raster &operator=(const Raster &) = delete;
+  ~Raster() { release(); }
+
+  bool allocate(size_t bytes) {
+    release();
+    constexpr size_t HUGE_PAGE = size_t{2} << 20;
+    if (bytes > SIZE_MAX - 2 * HUGE_PAGE) return false;
+    // A large raster starts on a huge-page boundary and ends on one.
+    const bool huge = bytes >= HUGE_PAGE;
+    const size_t used =
+        huge ? (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE : bytes;
+    const size_t length = (used > 0 ? used : 1) + (huge ? HUGE_PAGE : 0);
+    void *block = mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return false;
+    block_ = block;
+    length_ = length;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t aligned =
+        huge ? (start + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE : start;
+    data_ = static_cast<uint8_t *>(block) + (aligned - start);
+    if (huge) madvise(data_, used, MADV_HUGEPAGE);
+    return true;
+  }
+  void release() {
+    if (block_ != nullptr) munmap(block_, length_);
+    block_ = nullptr;
+    data_ = nullptr;
+  }
+  uint8_t *data() const { return data_; }
+
+ private:
+  void *block_ = nullptr;
+  size_t length_ = 0;
+  uint8_t *data_ = nullptr;
 };
 
 struct MatchRun {
@@ -33,7 +71,7 @@ struct MatchRun {
   const char *matchPath = nullptr;
   std::vector<ColorGroup> groups;  // newest first
   InputPlanes planes;
-  std::unique_ptr<uint8_t, FreeRaster> raster;
+  Raster raster;
   int64_t size = 0;  // aRows * aCols bytes
   bool matchNamesInput = false;
 };
@@ -48,26 +86,11 @@ void check_arguments(int argc, char **argv, MatchRun &run) {
   run.matchPath = argv[12];
 }
 
-// A zeroed block of `bytes`. Large rasters are put on huge pages where the
-// system offers them: a few page faults instead of one per 4 KB.
-uint8_t *zeroed_raster(size_t bytes) {
-  constexpr size_t HUGE_PAGE = size_t{2} << 20;
-  if (bytes < HUGE_PAGE) return static_cast<uint8_t *>(calloc(bytes, 1));
-  if (bytes > SIZE_MAX - HUGE_PAGE) return nullptr;
-  const size_t rounded = (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-  void *raster = aligned_alloc(HUGE_PAGE, rounded);
-  if (raster == nullptr) return nullptr;
-  madvise(raster, rounded, MADV_HUGEPAGE);
-  memset(raster, 0, bytes);
-  return static_cast<uint8_t *>(raster);
-}
-
 // The result raster, every byte 0.
 void allocate_raster(MatchRun &run) {
   run.size = static_cast<int64_t>(run.args.aRows) * run.args.aCols;
-  run.raster.reset(
-      zeroed_raster(run.size > 0 ? static_cast<size_t>(run.size) : 1));
-  if (!run.raster) fail_with("Error allocating memory.");
+  if (!run.raster.allocate(static_cast<size_t>(run.size)))
+    fail_with("Error allocating memory.");
 }
 
 // The bit of a colour number; a number outside 0..7 has none and marks
@@ -80,7 +103,7 @@ void mark_area(MatchRun &run) {
   const int64_t cols = run.args.aCols;
   for (int r = 0; r < run.args.aRows; ++r) {
     read_planes(run.args, &run.planes, r);
-    uint8_t *row = run.raster.get() + r * cols;
+    uint8_t *row = run.raster.data() + r * cols;
     for (const ColorGroup &group : run.groups) {
       const uint8_t bit = color_bit(group.color);
       if (bit != 0) mark_group_row(group, run.planes, run.args.aCols, bit, row);
@@ -97,7 +120,7 @@ void write_matching_file(MatchRun &run) {
   if (match == nullptr)
     fail_with("Error creating matching file (%s).\n", error_text());
   const size_t bytes = static_cast<size_t>(run.size);
-  if (fwrite(run.raster.get(), 1, bytes, match) != bytes)
+  if (fwrite(run.raster.data(), 1, bytes, match) != bytes)
     fail_with("Error writing matching file (%s).\n", error_text());
   if (fclose(match) != 0)
     fail_with("Error closing matching file (%s).\n", error_text());
@@ -114,6 +137,6 @@ int main(int argc, char **argv) {
   allocate_plane_rows(run.args, &run.planes);
   mark_area(run);
   write_matching_file(run);
-  run.raster.reset();
+  run.raster.release();
   return 0;
 }
