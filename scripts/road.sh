@@ -72,3 +72,34 @@ road_training_set() {
   road_qor "$dir" "$pci" || return 1
   road_run "$BIN/palvex" "$dir/training.ts" "$max" spectral "$BAND_NUMBERS" 1 1 7 "$dir/points.qor"
 }
+
+# Exploration of the scene: scatter-plot counts and matching points.
+#
+#   road_plot <dir> <band code 1> <band code 2> <areas> [<pci paths>|NO-PCI]
+#       dramen: <dir>/scatter.plot over the whole scene
+#   road_matching <dir> <areas> [<pci paths>|NO-PCI]
+#       fossik: <dir>/matching.raw over the whole scene
+#   road_colour_counts <matching points file>
+#       one line per colour bit 0..7 set anywhere: how many pixels it marks
+
+road_plot() {
+  local dir=$1 code1=$2 code2=$3 areas=$4 pci=${5:-NO-PCI}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  road_run "$BIN/dramen" "$BAND_PATHS" "$BAND_NUMBERS" "$pci" "$TYPE" "$ROWS" "$COLS" \
+    0 0 "$ROWS" "$COLS" "$code1" "$code2" "$areas" "$dir/scatter.plot"
+}
+
+road_matching() {
+  local dir=$1 areas=$2 pci=${3:-NO-PCI}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  road_run "$BIN/fossik" "$BAND_PATHS" "$BAND_NUMBERS" "$pci" "$TYPE" "$ROWS" "$COLS" \
+    0 0 "$ROWS" "$COLS" "$areas" "$dir/matching.raw"
+}
+
+road_colour_counts() {
+  od -An -v -tu1 "$1" | awk '{
+    for (i = 1; i <= NF; i++) for (k = 0; k < 8; k++) if (int($i / 2 ^ k) % 2) n[k]++
+  } END { for (k = 0; k < 8; k++) if (n[k]) printf "colour %d: %d pixels\n", k, n[k] }'
+}

@@ -1,0 +1,139 @@
+// Front end shared by the scatter-plot tool dramen and the matching-points
+// tool fossik: their first ten arguments, band codes, the areas string and
+// its groups of value-range rectangles, and the needed bands and principal
+// components read row by row as 8-bit values.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "bandlib.h"
+
+constexpr int AREA_NAME_SIZE = 16;   // a group name of at most 15 characters
+constexpr int MAX_COLOR_GROUPS = 8;  // fossik: one bit per colour number
+
+// Arguments 1 to 10 of both tools.
+struct AreaArguments {
+  const char *iPaths = nullptr;
+  const char *iBands = nullptr;
+  const char *pciPaths = nullptr;
+  int iType = 0;
+  int iRows = 0;
+  int iCols = 0;
+  int aRow = 0;
+  int aCol = 0;
+  int aRows = 0;
+  int aCols = 0;
+};
+
+// Takes argv[1..3] and scans argv[4..10] with "%d" in order. Returns false
+// at the first number that does not scan.
+bool scan_area_arguments(char **argv, AreaArguments *args);
+
+// A band code names a plane: 1..7 an image band, -1..-7 a principal
+// component.
+bool legal_band_code(int code);
+
+// One rectangle in the plane of two band-code values; bounds inclusive.
+struct AreaRect {
+  int32_t band1;
+  int32_t low1;
+  int32_t high1;
+  int32_t band2;
+  int32_t low2;
+  int32_t high2;
+};
+
+// The rectangles that share one key: a name (dramen) or a colour number
+// (fossik). Rectangles are held newest first.
+struct RectGroup {
+  char name[AREA_NAME_SIZE] = {};
+  int32_t color = 0;
+  std::vector<AreaRect> rects;
+};
+
+// How the items of an areas string are keyed.
+enum AreaKeyKind { AREA_KEY_NAME, AREA_KEY_COLOR };
+
+// Input planes: the band and component file sets with their needed flags,
+// and one row buffer of aCols bytes per needed plane.
+struct InputPlanes {
+  int neededBands[FILE_SLOTS] = {};
+  int neededComponents[FILE_SLOTS] = {};
+  FILE *bandFiles[FILE_SLOTS] = {};
+  FILE *pciFiles[FILE_SLOTS] = {};
+  std::vector<uint8_t> bandRows[FILE_SLOTS];
+  std::vector<uint8_t> pciRows[FILE_SLOTS];
+  // Stream buffers of the open files; they outlive the streams.
+  std::vector<char> bandBuffers[FILE_SLOTS];
+  std::vector<char> pciBuffers[FILE_SLOTS];
+
+  InputPlanes() = default;
+  InputPlanes(const InputPlanes &) = delete;
+  InputPlanes &operator=(const InputPlanes &) = delete;
+  ~InputPlanes();
+};
+
+// Marks the plane of a legal band code as needed.
+void mark_band_code(InputPlanes *planes, int code);
+
+// Outcome of parsing an areas string.
+enum AreaParseResult {
+  AREAS_OK = 0,
+  AREAS_ILLEGAL,          // an item that does not parse
+  AREAS_TOO_MANY_COLORS,  // a ninth colour group
+  AREAS_NO_MEMORY,
+};
+
+// Builds the group list (newest group first, each group's rectangles newest
+// first) from an areas string or "NO-AREAS", marking the band codes the
+// rectangles use. Items are parsed one after another; the first failure
+// stops the parse.
+AreaParseResult parse_area_groups(const char *areas, AreaKeyKind kind,
+                                  std::vector<RectGroup> *groups,
+                                  InputPlanes *planes);
+
+// parse_area_groups, ending the run with the tool's message on failure.
+void parse_areas(const char *areas, AreaKeyKind kind,
+                 std::vector<RectGroup> *groups, InputPlanes *planes);
+
+// Opens the needed bands and components; ends the run on failure.
+void open_plane_files(const AreaArguments &args, InputPlanes *planes);
+
+// Obtains the row buffers of the needed planes, bands first; ends the run
+// when they cannot be had.
+void allocate_plane_rows(const AreaArguments &args, InputPlanes *planes);
+
+// Reads area row r of every needed band, then of every needed component;
+// ends the run on a failed read.
+void read_planes(const AreaArguments &args, InputPlanes *planes, int r);
+
+// The row buffer of the plane a band code names.
+const uint8_t *plane_row(const InputPlanes &planes, int code);
+
+// Byte x of the row buffer of the plane a band code names.
+inline int plane_value(const InputPlanes &planes, int code, int x) {
+  return plane_row(planes, code)[x];
+}
+
+// Whether the values of a pixel at the rectangle's two band codes lie in it.
+inline bool rect_contains_values(const AreaRect &rect, int value1, int value2) {
+  return rect.low1 <= value1 && value1 <= rect.high1 && rect.low2 <= value2 &&
+         value2 <= rect.high2;
+}
+
+// Whether the pixel at column x of the current row lies in the rectangle.
+bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x);
+
+// ORs `value` into out[x] for every column x < count of the current row
+// that lies in at least one of the group's rectangles.
+void mark_group_row(const RectGroup &group, const InputPlanes &planes,
+                    int count, uint8_t value, uint8_t *out);
+
+// Whether an output path names one of the open input planes (errno EEXIST
+// then). Called before the planes are closed.
+bool output_names_plane(const char *outPath, const InputPlanes &planes);
+
+// Closes every band stream and releases its buffer, then the components'.
+void close_planes(InputPlanes *planes);

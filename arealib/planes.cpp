@@ -1,0 +1,181 @@
+// Arguments 1 to 10, band codes and the input planes: opening the needed
+// bands and components, reading them row by row as bytes, and testing the
+// pixels of a row against rectangles.
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <new>
+
+#include "arealib.h"
+#include "console.h"
+
+namespace {
+constexpr size_t STREAM_BUFFER = 1 << 17;
+}
+
+bool scan_area_arguments(char **argv, AreaArguments *args) {
+  args->iPaths = argv[1];
+  args->iBands = argv[2];
+  args->pciPaths = argv[3];
+  int *numbers[] = {&args->iType, &args->iRows, &args->iCols, &args->aRow,
+                    &args->aCol,  &args->aRows, &args->aCols};
+  for (int i = 0; i < 7; ++i)
+    if (!scan_int(argv[4 + i], numbers[i])) return false;
+  return true;
+}
+
+bool legal_band_code(int code) {
+  return code != 0 && code >= -MAX_BANDS && code <= MAX_BANDS;
+}
+
+void mark_band_code(InputPlanes *planes, int code) {
+  if (code < 0)
+    planes->neededComponents[-code] = 1;
+  else
+    planes->neededBands[code] = 1;
+}
+
+namespace {
+
+void give_buffer(FILE *file, std::vector<char> *buffer) {
+  if (file == nullptr) return;
+  buffer->resize(STREAM_BUFFER);
+  setvbuf(file, buffer->data(), _IOFBF, buffer->size());
+}
+
+}  // namespace
+
+InputPlanes::~InputPlanes() {
+  close_file_set(bandFiles);
+  close_file_set(pciFiles);
+}
+
+void open_plane_files(const AreaArguments &args, InputPlanes *planes) {
+  const int b = open_band_files(args.iPaths, args.iBands, planes->neededBands,
+                                planes->bandFiles);
+  if (b == -2) fail_with("Error opening image file - band does not exist.");
+  if (b < 0) fail_with("Error opening image files - illegal parameter.");
+  if (b > 0)
+    fail_with("Error opening image file for band %d (%s).", b, error_text());
+  const int k =
+      open_pci_files(args.pciPaths, planes->neededComponents, planes->pciFiles);
+  if (k < 0) fail_with("Error opening PCI file - component does not exist.");
+  if (k > 0)
+    fail_with("Error opening PCI file for component %d (%s).", k, error_text());
+  // Rows are read in order: large stream buffers spare most system calls.
+  // A buffer that cannot be had leaves the stream with its own.
+  try {
+    for (int i = 1; i < FILE_SLOTS; ++i) {
+      give_buffer(planes->bandFiles[i], &planes->bandBuffers[i]);
+      give_buffer(planes->pciFiles[i], &planes->pciBuffers[i]);
+    }
+  } catch (const std::bad_alloc &) {
+  }
+}
+
+void allocate_plane_rows(const AreaArguments &args, InputPlanes *planes) {
+  // A negative column count is a request no allocator can meet.
+  if (args.aCols < 0) fail_with("Error allocating memory.");
+  const size_t columns = static_cast<size_t>(args.aCols);
+  try {
+    for (int b = 1; b < FILE_SLOTS; ++b)
+      if (planes->neededBands[b]) planes->bandRows[b].assign(columns, 0);
+    for (int k = 1; k < FILE_SLOTS; ++k)
+      if (planes->neededComponents[k]) planes->pciRows[k].assign(columns, 0);
+  } catch (const std::bad_alloc &) {
+    fail_with("Error allocating memory.");
+  }
+}
+
+void read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
+  // A row past the largest int cannot be addressed; it goes to the reader
+  // as a row before the first, which a type that reads samples refuses.
+  const int64_t row = static_cast<int64_t>(args.aRow) + r;
+  const int imageRow = row <= INT_MAX ? static_cast<int>(row) : -1;
+  for (int b = 1; b < FILE_SLOTS; ++b) {
+    if (!planes->neededBands[b]) continue;
+    errno = 0;
+    if (read_band_row(planes->bandFiles[b], args.iRows, args.iCols, args.iType,
+                      b, imageRow, args.aCol, args.aCols,
+                      planes->bandRows[b].data(), KIND_U8) != 0)
+      fail_with("Error reading from image file (%s).\n", error_text());
+  }
+  for (int k = 1; k < FILE_SLOTS; ++k) {
+    if (!planes->neededComponents[k]) continue;
+    errno = 0;
+    if (read_band_row(planes->pciFiles[k], args.iRows, args.iCols, -args.iType,
+                      k, imageRow, args.aCol, args.aCols,
+                      planes->pciRows[k].data(), KIND_U8) != 0)
+      fail_with("Error reading from PCI file (%s).\n", error_text());
+  }
+}
+
+const uint8_t *plane_row(const InputPlanes &planes, int code) {
+  return code < 0 ? planes.pciRows[-code].data() : planes.bandRows[code].data();
+}
+
+bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x) {
+  return rect_contains_values(rect, plane_value(planes, rect.band1, x),
+                              plane_value(planes, rect.band2, x));
+}
+
+namespace {
+
+// The byte values low..high of an inclusive bound pair, as a start and a
+// span so that one unsigned byte comparison tests membership.
+struct ByteRange {
+  bool empty;
+  uint8_t low;
+  uint8_t span;
+};
+
+ByteRange byte_range(int32_t low, int32_t high) {
+  if (low > high || high < 0 || low > 255) return ByteRange{true, 0, 0};
+  const int l = std::max(low, 0);
+  const int h = std::min(high, 255);
+  return ByteRange{false, static_cast<uint8_t>(l), static_cast<uint8_t>(h - l)};
+}
+
+}  // namespace
+
+void mark_group_row(const RectGroup &group, const InputPlanes &planes,
+                    int count, uint8_t value, uint8_t *out) {
+  // A pixel in any rectangle of the group is in the group: testing every
+  // rectangle over the whole row gives what stopping at the first hit gives.
+  for (const AreaRect &rect : group.rects) {
+    const ByteRange r1 = byte_range(rect.low1, rect.high1);
+    const ByteRange r2 = byte_range(rect.low2, rect.high2);
+    if (r1.empty || r2.empty) continue;
+    const uint8_t *a = plane_row(planes, rect.band1);
+    const uint8_t *b = plane_row(planes, rect.band2);
+    for (int x = 0; x < count; ++x) {
+      const uint8_t in1 = static_cast<uint8_t>(a[x] - r1.low) <= r1.span;
+      const uint8_t in2 = static_cast<uint8_t>(b[x] - r2.low) <= r2.span;
+      out[x] |= static_cast<uint8_t>(0 - (in1 & in2)) & value;
+    }
+  }
+}
+
+bool output_names_plane(const char *outPath, const InputPlanes &planes) {
+  FILE *inputs[2 * MAX_BANDS];
+  for (int i = 0; i < MAX_BANDS; ++i) {
+    inputs[i] = planes.bandFiles[i + 1];
+    inputs[MAX_BANDS + i] = planes.pciFiles[i + 1];
+  }
+  return output_names_input(outPath, inputs, 2 * MAX_BANDS);
+}
+
+void close_planes(InputPlanes *planes) {
+  for (int b = 1; b < FILE_SLOTS; ++b) {
+    if (planes->bandFiles[b] != nullptr) fclose(planes->bandFiles[b]);
+    planes->bandFiles[b] = nullptr;
+    std::vector<uint8_t>().swap(planes->bandRows[b]);
+    std::vector<char>().swap(planes->bandBuffers[b]);
+  }
+  for (int k = 1; k < FILE_SLOTS; ++k) {
+    if (planes->pciFiles[k] != nullptr) fclose(planes->pciFiles[k]);
+    planes->pciFiles[k] = nullptr;
+    std::vector<uint8_t>().swap(planes->pciRows[k]);
+    std::vector<char>().swap(planes->pciBuffers[k]);
+  }
+}
