@@ -1,8 +1,9 @@
 # Shell functions that walk the toolkit's main road on a synthetic scene.
 # Source this file with BIN set to the folder of the built programs.
 #
-#   road_scene <dir> <rows> <cols> [<bands> <classes> <bits> <seed>]
-#       writes band files, truth.raw, points.bif and scene.env into <dir>
+#   road_scene <dir> <rows> <cols> [<bands> <classes> <bits> <seed> <points>]
+#       writes band files, truth.raw, points.bif (at most <points> per class,
+#       default 60) and scene.env into <dir>
 #   road_qor <dir> [<pci paths>|NO-PCI]
 #       nuvira: <dir>/points.qor from the BIF, the bands and the PCI files
 #   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
@@ -10,9 +11,9 @@
 #       the scene's bands as channels in order)
 
 road_scene() {
-  local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1}
+  local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1} points=${8:-60}
   mkdir -p "$dir" || return 1
-  "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" || return 1
+  "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" "$points" || return 1
 }
 
 # Sets the variable named $1 to one line per word of $2, then the empty line
