@@ -176,36 +176,52 @@ void pack_pixels(const ParzenModel &m, const int32_t *const *values, int count,
 }
 
 void sums_vector(const ParzenModel &m, const TrainingSet &ts, int k,
-                 const uint32_t *pixels, int count, double *sums) {
+                 const int32_t *const *values, int count, double *sums) {
+  alignas(32) uint32_t pixels[4 * PIXEL_CHUNK];
+  alignas(32) double padded[PIXEL_CHUNK];  // whole groups of 8 pixels
+  pack_pixels(m, values, count, pixels);
   switch (m.pairs) {
-    case 1: sums_avx2<1>(m, ts, k, pixels, count, sums); break;
-    case 2: sums_avx2<2>(m, ts, k, pixels, count, sums); break;
-    case 3: sums_avx2<3>(m, ts, k, pixels, count, sums); break;
-    default: sums_avx2<4>(m, ts, k, pixels, count, sums); break;
+    case 1: sums_avx2<1>(m, ts, k, pixels, count, padded); break;
+    case 2: sums_avx2<2>(m, ts, k, pixels, count, padded); break;
+    case 3: sums_avx2<3>(m, ts, k, pixels, count, padded); break;
+    default: sums_avx2<4>(m, ts, k, pixels, count, padded); break;
+  }
+  for (int p = 0; p < count; ++p) sums[p] = padded[p];
+}
+
+}  // namespace
+
+SumPath chunk_path(const ParzenModel &m, const int32_t *const *values,
+                   int count, bool vector) {
+  if (!chunk_packable(m, values, count)) return SUMS_GENERAL;
+  return vector && have_avx2() ? SUMS_VECTOR : SUMS_PACKED;
+}
+
+void kernel_sums(const ParzenModel &m, const TrainingSet &ts, int k,
+                 const int32_t *const *values, int count, double *sums,
+                 SumPath path) {
+  switch (path) {
+    case SUMS_VECTOR: sums_vector(m, ts, k, values, count, sums); break;
+    case SUMS_PACKED: sums_packed(m, ts, k, values, count, sums); break;
+    default: sums_general(m, ts, k, values, count, sums); break;
   }
 }
+
+namespace {
 
 void decide_chunk(const ParzenModel &m, const TrainingSet &ts,
                   const int32_t *const *values, int count, uint8_t *out,
                   bool vector) {
-  const bool packable = chunk_packable(m, values, count);
-  vector = vector && packable && have_avx2();
-  alignas(32) uint32_t pixels[4 * PIXEL_CHUNK];
-  alignas(32) double sums[PIXEL_CHUNK];
+  const SumPath path = chunk_path(m, values, count, vector);
+  double sums[PIXEL_CHUNK];
   double best[PIXEL_CHUNK];
-  if (vector) pack_pixels(m, values, count, pixels);
   for (int p = 0; p < count; ++p) {
     best[p] = -DBL_MAX;
     out[p] = 0;
   }
   for (int k = 1; k <= ts.highestClass; ++k) {
     if (!class_present(ts, k)) continue;
-    if (vector)
-      sums_vector(m, ts, k, pixels, count, sums);
-    else if (packable)
-      sums_packed(m, ts, k, values, count, sums);
-    else
-      sums_general(m, ts, k, values, count, sums);
+    kernel_sums(m, ts, k, values, count, sums, path);
     const double count_k = ts.counts[k];
     for (int p = 0; p < count; ++p) {
       const double density = (m.norm * sums[p]) / count_k;

@@ -38,6 +38,24 @@ void build_parzen_model(const TrainingSet &ts, int n, int sigma,
 // exp(-(d2 / twoSigmaSq)) for any squared distance.
 double kernel_value(const ParzenModel &model, uint64_t d2);
 
+// How the kernel sums of a chunk of pixels are formed: 8 pixels at once
+// with AVX2, one by one in 32-bit integers (both for samples and pixels
+// within 0..PACK_LIMIT and a complete table), or one by one in 64 bits.
+// Every path gives the same sums.
+enum SumPath { SUMS_VECTOR, SUMS_PACKED, SUMS_GENERAL };
+
+// The quickest path open to `count` pixels; `vector` allows the AVX2 code
+// where the processor has it.
+SumPath chunk_path(const ParzenModel &model, const int32_t *const *values,
+                   int count, bool vector = true);
+
+// sums[p] = the sum over the stored samples of class k, in order, of the
+// kernel of their squared distance to pixel p (count <= PIXEL_CHUNK), along
+// a path that chunk_path allows.
+void kernel_sums(const ParzenModel &model, const TrainingSet &ts, int k,
+                 const int32_t *const *values, int count, double *sums,
+                 SumPath path);
+
 // Decides `count` pixels: values[b][p] is pixel p's value on band b (list
 // position); out[p] receives the class byte. `vector` allows the AVX2 code
 // where the processor has it; the result is the same either way.
