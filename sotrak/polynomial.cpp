@@ -86,37 +86,47 @@ void build_polynomial_model(const TrainingSet &ts, int n, int sigma,
   m.MM = M * M;
 }
 
-namespace {
-
-constexpr int CHUNK = 64;
-
-void decide_chunk(const PolynomialModel &m, const TrainingSet &ts,
-                  const int32_t *const *values, int count, uint8_t *out,
-                  std::vector<double> &products) {
+void pixel_terms(const PolynomialModel &m, const int32_t *const *values,
+                 int count, double *products, double *factor) {
   const int T = m.terms->T;
-  double factor[CHUNK], best[CHUNK], score[CHUNK];
   for (int p = 0; p < count; ++p) {
     int32_t x[MAX_BANDS];
     for (int j = 0; j < m.n; ++j) x[j] = values[j][p];
     const double q = static_cast<double>(sum_of_squares(x, m.n)) / m.MM;
     factor[p] = exp(-(q / (m.sigma * 2.0)));
     for (int t = 0; t < T; ++t)
-      products[static_cast<size_t>(t) * CHUNK + p] = term_product(m, t, x);
+      products[static_cast<size_t>(t) * POLY_CHUNK + p] = term_product(m, t, x);
+  }
+}
+
+void class_scores(const PolynomialModel &m, int k, const double *products,
+                  const double *factor, int count, double *scores) {
+  const double *c = m.coefficients[k].data();
+  for (int p = 0; p < count; ++p) scores[p] = 0.0;
+  for (int t = 0; t < m.terms->T; ++t) {
+    const double *product = products + static_cast<size_t>(t) * POLY_CHUNK;
+    for (int p = 0; p < count; ++p) scores[p] += c[t] * product[p];
+  }
+  for (int p = 0; p < count; ++p) scores[p] *= factor[p];
+}
+
+namespace {
+
+void decide_chunk(const PolynomialModel &m, const TrainingSet &ts,
+                  const int32_t *const *values, int count, uint8_t *out,
+                  double *products) {
+  double factor[POLY_CHUNK], best[POLY_CHUNK], scores[POLY_CHUNK];
+  pixel_terms(m, values, count, products, factor);
+  for (int p = 0; p < count; ++p) {
     best[p] = -DBL_MAX;
     out[p] = 0;
   }
   for (int k = 1; k <= ts.highestClass; ++k) {
     if (!class_present(ts, k)) continue;
-    const double *c = m.coefficients[k].data();
-    for (int p = 0; p < count; ++p) score[p] = 0.0;
-    for (int t = 0; t < T; ++t) {
-      const double *product = products.data() + static_cast<size_t>(t) * CHUNK;
-      for (int p = 0; p < count; ++p) score[p] += c[t] * product[p];
-    }
+    class_scores(m, k, products, factor, count, scores);
     for (int p = 0; p < count; ++p) {
-      const double s = score[p] * factor[p];
-      if (s > best[p]) {
-        best[p] = s;
+      if (scores[p] > best[p]) {
+        best[p] = scores[p];
         out[p] = static_cast<uint8_t>(k);
       }
     }
@@ -127,11 +137,11 @@ void decide_chunk(const PolynomialModel &m, const TrainingSet &ts,
 
 void decide_pixels(const PolynomialModel &m, const TrainingSet &ts,
                    const int32_t *const *values, int count, uint8_t *out) {
-  std::vector<double> products(static_cast<size_t>(m.terms->T) * CHUNK);
-  for (int c0 = 0; c0 < count; c0 += CHUNK) {
-    const int chunk = count - c0 < CHUNK ? count - c0 : CHUNK;
+  std::vector<double> products(static_cast<size_t>(m.terms->T) * POLY_CHUNK);
+  for (int c0 = 0; c0 < count; c0 += POLY_CHUNK) {
+    const int chunk = count - c0 < POLY_CHUNK ? count - c0 : POLY_CHUNK;
     const int32_t *chunkValues[MAX_BANDS];
     for (int b = 0; b < m.n; ++b) chunkValues[b] = values[b] + c0;
-    decide_chunk(m, ts, chunkValues, chunk, out + c0, products);
+    decide_chunk(m, ts, chunkValues, chunk, out + c0, products.data());
   }
 }

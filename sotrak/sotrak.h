@@ -73,6 +73,18 @@ void build_polynomial_model(const TrainingSet &ts, int n, int sigma,
 // pow(x / M, e), e >= 1, tabulated for x in 0..M.
 double scaled_power(const PolynomialModel &model, int32_t x, int e);
 
+// Pixels are decided in chunks of at most this many columns.
+constexpr int POLY_CHUNK = 64;
+
+// For count <= POLY_CHUNK pixels (values[b][p]): the product of powers of
+// each term t at pixel p in products[t * POLY_CHUNK + p], the same for
+// every class, and the pixel's factor.
+void pixel_terms(const PolynomialModel &model, const int32_t *const *values,
+                 int count, double *products, double *factor);
+// scores[p] = class k's polynomial at pixel p times the pixel's factor.
+void class_scores(const PolynomialModel &model, int k, const double *products,
+                  const double *factor, int count, double *scores);
+
 // Decides `count` pixels: values[b][p] is pixel p's value on band b;
 // out[p] receives the class byte.
 void decide_pixels(const PolynomialModel &model, const TrainingSet &ts,
