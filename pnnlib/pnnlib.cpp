@@ -97,10 +97,10 @@ void check_sample_limits(const PnnRun &run) {
 
 // The buffers start zeroed: a band that the image type does not store (GI
 // bands above 5) reads as zeros. A negative column count cannot be
-// allocated.
+// allocated; an area of no columns still gets buffers of one.
 void allocate_row_buffers(PnnRun &run) {
   if (run.aCols < 0) fail_with("Error allocating memory.\n");
-  const size_t columns = static_cast<size_t>(run.aCols);
+  const size_t columns = run.aCols > 0 ? static_cast<size_t>(run.aCols) : 1;
   try {
     for (int b = 0; b < run.bandCount; ++b) run.rows[b].assign(columns, 0);
     run.out.assign(columns, 0);
@@ -131,8 +131,9 @@ void read_rows(PnnRun &run, int r) {
 // the run like any short write.
 void write_row(PnnRun &run) {
   errno = 0;
-  if (fwrite(run.out.data(), run.out.size(), 1, run.cof.get()) != 1) {
-    if (errno == 0) errno = run.out.empty() ? EINVAL : EIO;
+  if (fwrite(run.out.data(), static_cast<size_t>(run.aCols), 1,
+             run.cof.get()) != 1) {
+    if (errno == 0) errno = run.aCols == 0 ? EINVAL : EIO;
     fail_with("Error writing classifications file (%s).\n", error_text());
   }
 }

@@ -63,6 +63,7 @@ struct PnnRun {
   FileHandle ts;
   FileHandle cof;
   std::vector<int32_t> rows[MAX_BANDS];  // one row of aCols samples per band
+                                         // (at least one element)
   std::vector<uint8_t> out;              // one row of aCols class bytes
 };
 
