@@ -12,20 +12,21 @@
 
 pnn_classify() {
   local sigma=$1 tool_args
-  if [ "$bench_name" = sotrak ]; then
+  if [ "$pnn_tool" = sotrak ]; then
     tool_args=("$sigma" 2 100)
   else
     tool_args=("$sigma" 100)
   fi
-  "$BIN/$bench_name" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "${tool_args[@]}" \
+  "$BIN/$pnn_tool" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "${tool_args[@]}" \
     "$ROWS" "$COLS" 0 0 "$area_rows" "$COLS" "$scene/training.ts" "$scene/out.cof"
 }
 
 pnn_bench() {
   bench_options "$@"
-  bench_build scenegen nuvira palvex cofcompare "$bench_name"
+  pnn_tool=$bench_name
+  bench_build scenegen nuvira palvex cofcompare "$pnn_tool"
   bench_folder
-  local bits sigma name=$bench_name
+  local bits sigma
   area_rows=$((rows / 4))
   for bits in 8 16; do
     sigma=8
@@ -40,8 +41,8 @@ pnn_bench() {
     pnn_classify "$sigma" >/dev/null  # warm the page cache
     head -c $((area_rows * cols)) "$scene/truth.raw" >"$scene/truth-area.raw"
     "$BIN/cofcompare" "$scene/out.cof" "$scene/truth-area.raw" | tail -n 1
-    bench_name="$name ($bits-bit)"
+    bench_name="$pnn_tool ($bits-bit)"
     rows=$area_rows bench_time pnn_classify "$sigma"
-    bench_name=$name
+    bench_name=$pnn_tool
   done
 }

@@ -27,11 +27,23 @@ namespace {
 // The product of a term's powers at band values x, bands in order.
 double term_product(const PolynomialModel &m, int t, const int32_t *x) {
   double product = 1.0;
-  for (int j = 0; j < m.n; ++j) {
-    const int e = m.terms->exponent[t][j];
-    if (e != 0) product *= scaled_power(m, x[j], e);
-  }
+  for (int f = m.factorStart[t]; f < m.factorStart[t + 1]; ++f)
+    product *= scaled_power(m, x[m.factorBand[f]], m.factorExponent[f]);
   return product;
+}
+
+// Each term's bands of non-zero exponent, in band order.
+void list_factors(PolynomialModel &m) {
+  const PolynomialTerms &pt = *m.terms;
+  m.factorStart.assign(1, 0);
+  for (int t = 0; t < pt.T; ++t) {
+    for (int j = 0; j < m.n; ++j)
+      if (pt.exponent[t][j] != 0) {
+        m.factorBand.push_back(j);
+        m.factorExponent.push_back(pt.exponent[t][j]);
+      }
+    m.factorStart.push_back(static_cast<int>(m.factorBand.size()));
+  }
 }
 
 uint64_t sum_of_squares(const int32_t *x, int n) {
@@ -82,25 +94,40 @@ void build_polynomial_model(const TrainingSet &ts, int n, int sigma,
           pow(static_cast<double>(x) / M, static_cast<double>(e));
   m.terms = std::make_unique<PolynomialTerms>();
   build_terms(n, polynomialOrder, *m.terms);
+  list_factors(m);
   compute_coefficients(ts, m);
   m.MM = M * M;
 }
 
 void pixel_terms(const PolynomialModel &m, const int32_t *const *values,
                  int count, double *products, double *factor) {
-  const int T = m.terms->T;
   for (int p = 0; p < count; ++p) {
     int32_t x[MAX_BANDS];
     for (int j = 0; j < m.n; ++j) x[j] = values[j][p];
     const double q = static_cast<double>(sum_of_squares(x, m.n)) / m.MM;
     factor[p] = exp(-(q / (m.sigma * 2.0)));
-    for (int t = 0; t < T; ++t)
-      products[static_cast<size_t>(t) * POLY_CHUNK + p] = term_product(m, t, x);
+  }
+  // Term by term across the pixels, each pixel's factors in band order.
+  for (int t = 0; t < m.terms->T; ++t) {
+    double *product = products + static_cast<size_t>(t) * POLY_CHUNK;
+    for (int p = 0; p < count; ++p) product[p] = 1.0;
+    for (int f = m.factorStart[t]; f < m.factorStart[t + 1]; ++f) {
+      const int e = m.factorExponent[f];
+      const int32_t *x = values[m.factorBand[f]];
+      const double *power =
+          m.power.data() + static_cast<size_t>(e - 1) * (m.M + 1);
+      for (int p = 0; p < count; ++p)
+        product[p] *=
+            x[p] >= 0 && x[p] <= m.M ? power[x[p]] : scaled_power(m, x[p], e);
+    }
   }
 }
 
-void class_scores(const PolynomialModel &m, int k, const double *products,
-                  const double *factor, int count, double *scores) {
+// Plain loops across the pixels; with AVX2 four pixels at once, each
+// pixel's sum in the same order.
+__attribute__((target_clones("avx2", "default"))) void class_scores(
+    const PolynomialModel &m, int k, const double *products,
+    const double *factor, int count, double *scores) {
   const double *c = m.coefficients[k].data();
   for (int p = 0; p < count; ++p) scores[p] = 0.0;
   for (int t = 0; t < m.terms->T; ++t) {

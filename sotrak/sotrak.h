@@ -65,6 +65,9 @@ struct PolynomialModel {
   std::vector<double> coefficients[MAX_TS_CLASSES + 1];  // T per class
   // power[(e - 1) * (M + 1) + x] = pow(x / M, e) for x in 0..M, e >= 1.
   std::vector<double> power;
+  // The bands of non-zero exponent of term t and their exponents:
+  // entries factorStart[t] .. factorStart[t + 1] - 1.
+  std::vector<int> factorStart, factorBand, factorExponent;
 };
 
 void build_polynomial_model(const TrainingSet &ts, int n, int sigma,
