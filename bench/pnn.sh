@@ -11,14 +11,12 @@
 . bench/common.sh
 
 pnn_classify() {
-  local sigma=$1 tool_args
+  local sigma=$1
   if [ "$pnn_tool" = sotrak ]; then
-    tool_args=("$sigma" 2 100)
+    road_pnn "$scene" "$area_rows" sotrak "$sigma" 2 100
   else
-    tool_args=("$sigma" 100)
+    road_pnn "$scene" "$area_rows" wimbel "$sigma" 100
   fi
-  "$BIN/$pnn_tool" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "${tool_args[@]}" \
-    "$ROWS" "$COLS" 0 0 "$area_rows" "$COLS" "$scene/training.ts" "$scene/out.cof"
 }
 
 pnn_bench() {
@@ -40,7 +38,7 @@ pnn_bench() {
     echo "training set: $(wc -l <"$scene/training.ts") samples; rows 0..$((area_rows - 1)), sigma $sigma"
     pnn_classify "$sigma" >/dev/null  # warm the page cache
     head -c $((area_rows * cols)) "$scene/truth.raw" >"$scene/truth-area.raw"
-    "$BIN/cofcompare" "$scene/out.cof" "$scene/truth-area.raw" | tail -n 1
+    "$BIN/cofcompare" "$scene/$pnn_tool.cof" "$scene/truth-area.raw" | tail -n 1
     bench_name="$pnn_tool ($bits-bit)"
     rows=$area_rows bench_time pnn_classify "$sigma"
     bench_name=$pnn_tool

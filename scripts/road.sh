@@ -9,6 +9,11 @@
 #   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
 #       road_qor, then palvex: <dir>/training.ts (class first, raw values,
 #       the scene's bands as channels in order)
+#   road_pnn <dir> <area rows> <tool> <numbers...>
+#       wimbel or sotrak on the first <area rows> rows of the scene from
+#       <dir>/training.ts into <dir>/<tool>.cof; <numbers> are the tool's
+#       own (wimbel: sigma maxSamples; sotrak: sigma polynomialOrder
+#       maxSamples). With ROAD_SHOW set, prints the command line first.
 
 road_scene() {
   local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1} points=${8:-60}
@@ -50,4 +55,19 @@ road_training_set() {
   local dir=$1 pci=${2:-NO-PCI} max=${3:-1000}
   road_qor "$dir" "$pci" || return 1
   "$BIN/palvex" "$dir/training.ts" "$max" spectral "$BAND_NUMBERS" 1 1 7 "$dir/points.qor"
+}
+
+road_pnn() {
+  local dir=$1 rows=$2 tool=$3
+  shift 3
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  local cmd=("$BIN/$tool" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$@" \
+    "$ROWS" "$COLS" 0 0 "$rows" "$COLS" "$dir/training.ts" "$dir/$tool.cof")
+  if [ -n "${ROAD_SHOW:-}" ]; then
+    printf '   $'
+    printf ' %q' "${cmd[@]}"
+    printf '\n'
+  fi
+  "${cmd[@]}"
 }
