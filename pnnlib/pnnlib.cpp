@@ -140,10 +140,14 @@ void write_row(PnnRun &run) {
 
 }  // namespace
 
-void classify_rows(PnnRun &run, const std::function<void()> &decide_row) {
+void classify_rows(
+    PnnRun &run,
+    const std::function<void(const int32_t *const *values)> &decide_row) {
+  const int32_t *values[MAX_BANDS];
+  for (int b = 0; b < run.bandCount; ++b) values[b] = run.rows[b].data();
   for (int r = 0; r < run.aRows; ++r) {
     read_rows(run, r);
-    decide_row();
+    decide_row(values);
     write_row(run);
     show_progress(0, 100, r + 1, run.aRows);
   }

@@ -82,9 +82,12 @@ void check_sample_limits(const PnnRun &run);
 // The row buffers, then the output row.
 void allocate_row_buffers(PnnRun &run);
 
-// Reads each row of the area, lets `decide_row` fill run.out from
-// run.rows, writes the row and prints the progress.
-void classify_rows(PnnRun &run, const std::function<void()> &decide_row);
+// Reads each row of the area, lets `decide_row` fill run.out from the
+// band values (values[b][p] for band b in list order, pixel p), writes the
+// row and prints the progress.
+void classify_rows(
+    PnnRun &run,
+    const std::function<void(const int32_t *const *values)> &decide_row);
 
 // Closes the COF file (checked), then the inputs.
 void end_run(PnnRun &run);

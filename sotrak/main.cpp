@@ -53,9 +53,7 @@ int main(int argc, char **argv) {
   build_polynomial_model(*ts, run.bandCount, run.sigma, a.polynomialOrder, a.M,
                          model);
 
-  const int32_t *values[MAX_BANDS];
-  for (int b = 0; b < run.bandCount; ++b) values[b] = run.rows[b].data();
-  classify_rows(run, [&] {
+  classify_rows(run, [&](const int32_t *const *values) {
     decide_pixels(model, *ts, values, run.aCols, run.out.data());
   });
   end_run(run);

@@ -2,6 +2,9 @@
 // set file and the samples each classifier stores from it.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -103,6 +106,57 @@ std::string classify_area(const Scene &s, int aRow, int aCol, int aRows,
       cof += static_cast<char>(classify(pixel(s, r, c)));
   return cof;
 }
+
+// A test of wimbel or sotrak: a temporary folder with the training set
+// and COF paths, and runs of the tool.
+class ToolTest : public ::testing::Test {
+ protected:
+  explicit ToolTest(const char *tool) : tool_(tool) {}
+
+  // The tool with band files, image type and its numbers, then ts and cof.
+  testsupport::RunResult run(const std::string &paths, const std::string &bands,
+                             const std::string &type,
+                             const std::vector<int> &numbers) {
+    std::vector<std::string> args = {paths, bands, type};
+    for (int v : numbers) args.push_back(std::to_string(v));
+    args.push_back(ts());
+    args.push_back(cof());
+    return testsupport::run_program(tool_, args);
+  }
+
+  // `base` with the arguments at some positions (0-based) replaced.
+  static std::vector<std::string> with(
+      std::vector<std::string> base,
+      const std::map<int, std::string> &changes) {
+    for (const auto &c : changes) base[c.first] = c.second;
+    return base;
+  }
+
+  // Each case fails with its message and nothing on standard output; the
+  // COF file is left empty when `created`, and absent otherwise.
+  void expect_failures(
+      const std::vector<std::pair<std::vector<std::string>, std::string>>
+          &cases,
+      bool created) {
+    for (const auto &c : cases) {
+      if (created) testsupport::write_file(cof(), "old");
+      testsupport::RunResult r = testsupport::run_program(tool_, c.first);
+      EXPECT_EQ(r.status, 1) << c.second;
+      EXPECT_EQ(r.err, c.second);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(testsupport::file_exists(cof()), created) << c.second;
+      EXPECT_EQ(testsupport::read_file(cof()), "");
+    }
+  }
+
+  std::string ts() const { return dir.file("train.ts"); }
+  std::string cof() const { return dir.file("out.cof"); }
+
+  testsupport::TempDir dir;
+
+ private:
+  std::string tool_;
+};
 
 inline std::string progress_lines(int rows) {
   std::string text;

@@ -214,87 +214,47 @@ TEST(PolynomialModel, CoefficientsAndScoresAreTheFormulasOwn) {
   }
 }
 
-class Sotrak : public ::testing::Test {
+class Sotrak : public pnntest::ToolTest {
  protected:
-  // sotrak with the numbers sigma, polynomialOrder, maxSamples, iRows,
-  // iCols, aRow, aCol, aRows, aCols.
-  RunResult run(const std::string &paths, const std::string &bands,
-                const std::string &type, const std::vector<int> &numbers) {
-    std::vector<std::string> args = {paths, bands, type};
-    for (int v : numbers) args.push_back(std::to_string(v));
-    args.push_back(ts());
-    args.push_back(cof());
-    return testsupport::run_program("sotrak", args);
-  }
-  std::string ts() { return dir.file("train.ts"); }
-  std::string cof() { return dir.file("out.cof"); }
-
-  testsupport::TempDir dir;
+  Sotrak() : ToolTest("sotrak") {}
 };
 
+// What sotrak checks beyond the checks it shares with wimbel.
 TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
   write_band8(dir.file("b1"), std::vector<uint8_t>(4, 1));
   write_file(ts(), "");
-  const std::string b1 = dir.file("b1"), none = dir.file("none");
-  auto with = [&](std::map<int, std::string> changes) {
-    std::vector<std::string> a = {b1,  "1", "TM", "1", "2", "10", "2",
-                                  "2", "0", "0",  "2", "2", ts(), cof()};
-    for (auto &c : changes) a[c.first] = c.second;
-    return a;
-  };
+  const std::string b1 = dir.file("b1");
+  const std::vector<std::string> good = {b1,  "1", "TM", "1", "2", "10", "2",
+                                         "2", "0", "0",  "2", "2", ts(), cof()};
   std::string seven = b1;
   for (int b = 2; b <= 7; ++b) seven += " " + b1;
-  std::vector<std::string> fifteen = with({}), thirteen = with({});
+  std::vector<std::string> fifteen = good, thirteen = good;
   fifteen.push_back("x");
   thirteen.pop_back();
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{},
-       "Usage: sotrak \"<iPaths>\" \"<iBands>\" <iType>\n"
-       "              <sigma> <polynomialOrder> <maxSamples>\n"
-       "              <iRows> <iCols> <aRow> <aCol>\n"
-       "              <aRows> <aCols> <tsPath> <cofPath>\n"},
-      {thirteen, "Missing/extra parameter.\n"},
-      {fifteen, "Missing/extra parameter.\n"},
-      {with({{4, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-      {with({{11, ""}}), "Illegal parameter.\n"},
-      {with({{2, "GI-"}}), "Unknown image type.\n"},
-      {with({{1, ""}}), "Illegal image bands.\n"},
-      {with({{0, ""}}), "Illegal image paths.\n"},
-      {with({{0, none}}), "Error opening image file \"" + none +
-                              "\" (No such file or directory).\n"},
-      {with({{12, none}}),
-       "Error opening training set (No such file or directory).\n"},
-      {with({{13, b1}}), "Error opening classifications file (File exists).\n"},
-  };
-  for (const auto &c : cases) {
-    RunResult r = testsupport::run_program("sotrak", c.first);
-    EXPECT_EQ(r.status, 1) << c.second;
-    EXPECT_EQ(r.err, c.second);
-    EXPECT_EQ(r.out, "");
-  }
-  EXPECT_FALSE(testsupport::file_exists(cof()));
-
-  // Checks made after the COF file is created leave it there, empty.
-  const std::vector<std::pair<std::map<int, std::string>, std::string>> late = {
-      {{{5, "501"}, {3, "0"}, {4, "9"}},
-       "Illegal maximum number of samples (501).\n"},
-      {{{3, "0"}, {4, "9"}}, "Illegal sigma value (0).\n"},
-      {{{4, "7"}}, "Illegal polynomial order (7).\n"},
-      {{{4, "-1"}}, "Illegal polynomial order (-1).\n"},
-      {{{4, "3"}, {1, "1 1 1 1 1 1 1"}, {0, seven}},
-       "Illegal polynomial order (3).\n"},
-      {{{4, "7"}, {11, "-1"}}, "Illegal polynomial order (7).\n"},
-      {{{11, "-1"}}, "Error allocating memory.\n"},
-  };
-  for (const auto &c : late) {
-    write_file(cof(), "old");
-    RunResult r = testsupport::run_program("sotrak", with(c.first));
-    EXPECT_EQ(r.status, 1) << c.second;
-    EXPECT_EQ(r.err, c.second);
-    EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(testsupport::file_exists(cof()));
-    EXPECT_EQ(read_file(cof()), "");
-  }
+  expect_failures({{{},
+                    "Usage: sotrak \"<iPaths>\" \"<iBands>\" <iType>\n"
+                    "              <sigma> <polynomialOrder> <maxSamples>\n"
+                    "              <iRows> <iCols> <aRow> <aCol>\n"
+                    "              <aRows> <aCols> <tsPath> <cofPath>\n"},
+                   {thirteen, "Missing/extra parameter.\n"},
+                   {fifteen, "Missing/extra parameter.\n"},
+                   {with(good, {{4, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
+                   {with(good, {{11, ""}}), "Illegal parameter.\n"},
+                   {with(good, {{13, b1}}),
+                    "Error opening classifications file (File exists).\n"}},
+                  false);
+  // The order is checked after sigma, before the allocation.
+  expect_failures(
+      {{with(good, {{5, "501"}, {3, "0"}, {4, "9"}}),
+        "Illegal maximum number of samples (501).\n"},
+       {with(good, {{3, "0"}, {4, "9"}}), "Illegal sigma value (0).\n"},
+       {with(good, {{4, "7"}}), "Illegal polynomial order (7).\n"},
+       {with(good, {{4, "-1"}}), "Illegal polynomial order (-1).\n"},
+       {with(good, {{4, "3"}, {1, "1 1 1 1 1 1 1"}, {0, seven}}),
+        "Illegal polynomial order (3).\n"},
+       {with(good, {{4, "7"}, {11, "-1"}}), "Illegal polynomial order (7).\n"},
+       {with(good, {{11, "-1"}}), "Error allocating memory.\n"}},
+      true);
 }
 
 // One band of values 0, 50, 100, 150, 200.

@@ -45,91 +45,62 @@ int reference_class(const pnntest::StoredSamples &stored,
   return cls;
 }
 
-class Wimbel : public ::testing::Test {
+class Wimbel : public pnntest::ToolTest {
  protected:
-  // wimbel with the given band files, image type and numbers (sigma,
-  // maxSamples, iRows, iCols, aRow, aCol, aRows, aCols).
-  RunResult run(const std::string &paths, const std::string &bands,
-                const std::string &type, const std::vector<int> &numbers) {
-    std::vector<std::string> args = {paths, bands, type};
-    for (int v : numbers) args.push_back(std::to_string(v));
-    args.push_back(ts());
-    args.push_back(cof());
-    return testsupport::run_program("wimbel", args);
-  }
-  std::string ts() { return dir.file("train.ts"); }
-  std::string cof() { return dir.file("out.cof"); }
-
-  testsupport::TempDir dir;
+  Wimbel() : ToolTest("wimbel") {}
 };
 
+// The checks that wimbel and sotrak share are tested here.
 TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
   write_band8(dir.file("b1"), std::vector<uint8_t>(4, 1));
   write_file(ts(), "");
   const std::string b1 = dir.file("b1"), none = dir.file("none");
-  auto with = [&](std::map<int, std::string> changes) {
-    std::vector<std::string> a = {b1,  "1", "TM", "8", "10", "2",  "2",
-                                  "0", "0", "2",  "2", ts(), cof()};
-    for (auto &c : changes) a[c.first] = c.second;
-    return a;
-  };
-  const std::string usage =
-      "Usage: wimbel \"<iPaths>\" \"<iBands>\" <iType>\n"
-      "            <sigma> <maxSamples> <iRows> <iCols>\n"
-      "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
-      "            <cofPath>\n";
-  std::vector<std::string> fourteen = with({}), twelve = with({});
+  const std::vector<std::string> good = {b1,  "1", "TM", "8", "10", "2",  "2",
+                                         "0", "0", "2",  "2", ts(), cof()};
+  std::vector<std::string> fourteen = good, twelve = good;
   fourteen.push_back("x");
   twelve.pop_back();
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, usage},
-      {twelve, "Missing/extra parameter.\n"},
-      {fourteen, "Missing/extra parameter.\n"},
-      {with({{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-      {with({{3, "99999999999"}}), "Illegal parameter.\n"},
-      {with({{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
-      {with({{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
-      {with({{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
-      {with({{0, b1 + " " + b1}}), "Illegal image paths.\n"},
-      {with({{0, none}, {11, none}}), "Error opening image file \"" + none +
-                                          "\" (No such file or directory).\n"},
-      {with({{11, none}, {12, none + "/x"}}),
-       "Error opening training set (No such file or directory).\n"},
-      {with({{12, none + "/x"}}),
-       "Error opening classifications file (No such file or directory).\n"},
-      {with({{12, b1}}), "Error opening classifications file (File exists).\n"},
-      {with({{12, ts()}}),
-       "Error opening classifications file (File exists).\n"},
-  };
-  for (const auto &c : cases) {
-    RunResult r = testsupport::run_program("wimbel", c.first);
-    EXPECT_EQ(r.status, 1) << c.second;
-    EXPECT_EQ(r.err, c.second);
-    EXPECT_EQ(r.out, "");
-  }
-  EXPECT_FALSE(testsupport::file_exists(cof()));
+  const std::string noFile = " (No such file or directory).\n";
+  expect_failures(
+      {{{},
+        "Usage: wimbel \"<iPaths>\" \"<iBands>\" <iType>\n"
+        "            <sigma> <maxSamples> <iRows> <iCols>\n"
+        "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
+        "            <cofPath>\n"},
+       {twelve, "Missing/extra parameter.\n"},
+       {fourteen, "Missing/extra parameter.\n"},
+       {with(good, {{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
+       {with(good, {{3, "99999999999"}}), "Illegal parameter.\n"},
+       {with(good, {{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
+       {with(good, {{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
+       {with(good, {{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
+       {with(good, {{0, b1 + " " + b1}}), "Illegal image paths.\n"},
+       {with(good, {{0, none}, {11, none}}),
+        "Error opening image file \"" + none + "\"" + noFile},
+       {with(good, {{11, none}, {12, none + "/x"}}),
+        "Error opening training set" + noFile},
+       {with(good, {{12, none + "/x"}}),
+        "Error opening classifications file" + noFile},
+       {with(good, {{12, b1}}),
+        "Error opening classifications file (File exists).\n"},
+       {with(good, {{12, ts()}}),
+        "Error opening classifications file (File exists).\n"}},
+      false);
   EXPECT_EQ(read_file(b1), std::string(4, '\1'));
 
   // Checks made after the COF file is created leave it there, empty.
-  const std::vector<std::pair<std::map<int, std::string>, std::string>> late = {
-      {{{4, "0"}}, "Illegal maximum number of samples (0).\n"},
-      {{{4, "501"}, {3, "0"}}, "Illegal maximum number of samples (501).\n"},
-      {{{3, "0"}}, "Illegal sigma value (0).\n"},
-      {{{3, "-5"}}, "Illegal sigma value (-5).\n"},
-      {{{10, "-1"}}, "Error allocating memory.\n"},
-  };
-  for (const auto &c : late) {
-    write_file(cof(), "old");
-    RunResult r = testsupport::run_program("wimbel", with(c.first));
-    EXPECT_EQ(r.status, 1) << c.second;
-    EXPECT_EQ(r.err, c.second);
-    EXPECT_EQ(read_file(cof()), "");
-    EXPECT_TRUE(testsupport::file_exists(cof()));
-  }
+  expect_failures(
+      {{with(good, {{4, "0"}}), "Illegal maximum number of samples (0).\n"},
+       {with(good, {{4, "501"}, {3, "0"}}),
+        "Illegal maximum number of samples (501).\n"},
+       {with(good, {{3, "0"}}), "Illegal sigma value (0).\n"},
+       {with(good, {{3, "-5"}}), "Illegal sigma value (-5).\n"},
+       {with(good, {{10, "-1"}}), "Error allocating memory.\n"}},
+      true);
 
   // Text after a number's digits is ignored.
   RunResult r =
-      testsupport::run_program("wimbel", with({{3, "8x"}, {10, "2abc"}}));
+      testsupport::run_program("wimbel", with(good, {{3, "8x"}, {10, "2abc"}}));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "50%\n100%\n");
   EXPECT_EQ(read_file(cof()), std::string(4, '\0'));
