@@ -400,3 +400,39 @@ bool output_names_input(const char *outPath, FILE *const *inputs, int count,
   }
   return false;
 }
+
+int read_stream_int(FILE *file, int *value) {
+  int c;
+  do {
+    c = getc(file);
+  } while (c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r' ||
+           c == '\v');
+  bool negative = false;
+  if (c == '-' || c == '+') {
+    negative = c == '-';
+    c = getc(file);
+  }
+  if (c < '0' || c > '9') {
+    if (c != EOF) ungetc(c, file);
+    return 0;
+  }
+  // Saturate like the library's conversion, then keep the low 32 bits.
+  unsigned long long magnitude = 0;
+  const unsigned long long limit = static_cast<unsigned long long>(LLONG_MAX);
+  while (c >= '0' && c <= '9') {
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (magnitude > (limit - digit) / 10)
+      magnitude = limit + 1;  // beyond the range: stays there
+    else
+      magnitude = magnitude * 10 + digit;
+    c = getc(file);
+  }
+  if (c != EOF) ungetc(c, file);
+  long long v;
+  if (negative)
+    v = magnitude > limit ? LLONG_MIN : -static_cast<long long>(magnitude);
+  else
+    v = magnitude > limit ? LLONG_MAX : static_cast<long long>(magnitude);
+  *value = static_cast<int>(static_cast<uint32_t>(v));
+  return 1;
+}

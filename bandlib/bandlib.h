@@ -83,6 +83,12 @@ void seed_random(uint32_t seed);
 void seed_random_or_time(uint32_t seed);
 int next_random();
 
+// One decimal integer from a stream, read as one "%d" scan reads it: white
+// space, an optional sign, digits; a value beyond 64 bits saturates and the
+// low 32 bits are kept. Returns 1 with the value stored, 0 when no integer
+// is there (the end of the file too) leaving `value` as it was.
+int read_stream_int(FILE *file, int *value);
+
 // Whether an output path names one of a tool's inputs (the same device and
 // inode): `inputs` are open streams (null entries are skipped, so a band
 // file set can be passed whole), `inputPaths` files not held open. A path

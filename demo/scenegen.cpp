@@ -2,7 +2,7 @@
 // benchmarks: band files, the ground truth, a BIF of interpreted points and
 // a shell-sourceable description.
 //
-//   scenegen <dir> <rows> <cols> <bands> <classes> <bits> <seed>
+//   scenegen <dir> <rows> <cols> <bands> <classes> <bits> <seed> [<points>]
 //
 // Land-cover classes fill Voronoi regions of a coarse grid; each class has
 // its own mean, spread and band correlation, so the classes overlap a
@@ -22,6 +22,7 @@ namespace {
 struct Scene {
   std::string dir;
   int rows, cols, bands, classes, bits;
+  int points = 60;  // interpreted points per class at most
   uint64_t seed;
   // Voronoi sites: position and class.
   std::vector<double> siteRow, siteCol;
@@ -157,7 +158,7 @@ void put32(FILE *f, int32_t v) {
   fwrite(bytes, 1, 4, f);
 }
 
-// Interpreted points: up to 60 per class, at random positions of the class.
+// Interpreted points: up to s.points per class (default 60), at random positions of the class.
 bool write_points(const Scene &s, std::vector<int> &counts) {
   const int cellRows = (s.rows + CELL - 1) / CELL,
             cellCols = (s.cols + CELL - 1) / CELL;
@@ -170,7 +171,7 @@ bool write_points(const Scene &s, std::vector<int> &counts) {
     const int r = static_cast<int>(uniform(key++) * s.rows);
     const int c = static_cast<int>(uniform(key++) * s.cols);
     const int k = map[static_cast<size_t>(r / CELL) * cellCols + c / CELL];
-    if (counts[k] >= 60) continue;
+    if (counts[k] >= s.points) continue;
     ++counts[k];
     put32(bif.get(), r);
     put32(bif.get(), c);
@@ -202,10 +203,10 @@ bool write_description(const Scene &s, const std::vector<int> &counts) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 8) {
+  if (argc != 8 && argc != 9) {
     fprintf(stderr,
             "Usage: scenegen <dir> <rows> <cols> <bands> <classes> <bits> "
-            "<seed>\n");
+            "<seed> [<points>]\n");
     return 1;
   }
   Scene s;
@@ -216,6 +217,7 @@ int main(int argc, char **argv) {
   s.classes = atoi(argv[5]);
   s.bits = atoi(argv[6]);
   s.seed = strtoull(argv[7], nullptr, 10);
+  if (argc == 9) s.points = atoi(argv[8]);
   if (s.rows < 1 || s.cols < 1 || s.bands < 1 || s.bands > 7 || s.classes < 1 ||
       s.classes > 27 || (s.bits != 8 && s.bits != 16)) {
     fprintf(stderr,

@@ -12,52 +12,16 @@
 
 namespace {
 
-// One decimal integer from a stream, read as one "%d" scan reads it: white
-// space, an optional sign, digits; the value keeps the low 32 bits. Returns
-// 1 with the value stored, 0 when no integer is there (end of file too).
-int read_ts_integer(FILE *file, int *value) {
-  int c;
-  do {
-    c = getc(file);
-  } while (c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r' ||
-           c == '\v');
-  bool negative = false;
-  if (c == '-' || c == '+') {
-    negative = c == '-';
-    c = getc(file);
-  }
-  if (c < '0' || c > '9') {
-    if (c != EOF) ungetc(c, file);
-    return 0;
-  }
-  // Saturate like the library's conversion, then keep the low 32 bits.
-  unsigned long long magnitude = 0;
-  const unsigned long long limit = static_cast<unsigned long long>(LLONG_MAX);
-  while (c >= '0' && c <= '9') {
-    if (magnitude <= limit)
-      magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
-    c = getc(file);
-  }
-  if (c != EOF) ungetc(c, file);
-  long long v;
-  if (negative)
-    v = magnitude > limit ? LLONG_MIN : -static_cast<long long>(magnitude);
-  else
-    v = magnitude > limit ? LLONG_MAX : static_cast<long long>(magnitude);
-  *value = static_cast<int>(static_cast<uint32_t>(v));
-  return 1;
-}
-
 // One record of a reread: the class number and its m values. Returns false
 // where the class number does not read, which ends the reread. The first
 // read has already rejected malformed records; a class number outside
 // 1..27 (the file changed since) ends the reread too.
 bool reread_record(const QuentaRun &run, int *cls, int values[MAX_BANDS]) {
-  if (!read_ts_integer(run.ts.get(), cls)) return false;
+  if (!read_stream_int(run.ts.get(), cls)) return false;
   if (*cls < 1 || *cls > MAX_TS_CLASSES) return false;
   for (int b = 0; b < run.bandCount; ++b) {
     values[b] = 0;
-    read_ts_integer(run.ts.get(), &values[b]);
+    read_stream_int(run.ts.get(), &values[b]);
   }
   return true;
 }
@@ -71,12 +35,12 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
   }
   st.highestClass = 0;
   int cls;
-  while (read_ts_integer(run.ts.get(), &cls)) {
+  while (read_stream_int(run.ts.get(), &cls)) {
     if (cls < 1 || cls > MAX_TS_CLASSES)
       fail_with("Illegal class in TS file \"%s\".\n", run.tsPath);
     int values[MAX_BANDS];
     for (int b = 0; b < run.bandCount; ++b)
-      if (!read_ts_integer(run.ts.get(), &values[b])) {
+      if (!read_stream_int(run.ts.get(), &values[b])) {
         // A record cut short by the end of the file, or a value that is no
         // number: neither leaves a system error of its own.
         if (!ferror(run.ts.get()))

@@ -1,8 +1,9 @@
 # Shell functions that walk the toolkit's main road on a synthetic scene.
 # Source this file with BIN set to the folder of the built programs.
 #
-#   road_scene <dir> <rows> <cols> [<bands> <classes> <bits> <seed>]
-#       writes band files, truth.raw, points.bif and scene.env into <dir>
+#   road_scene <dir> <rows> <cols> [<bands> <classes> <bits> <seed> <points>]
+#       writes band files, truth.raw, points.bif (at most <points> per class,
+#       default 60) and scene.env into <dir>
 #   road_qor <dir> [<pci paths>|NO-PCI]
 #       nuvira: <dir>/points.qor from the BIF, the bands and the PCI files
 #   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
@@ -11,6 +12,11 @@
 #   road_show <command...>, road_run <command...>
 #       print a command as a copyable command line ("   $ ..."), when
 #       ROAD_SHOW is set; road_run then runs it. Every tool runs through them.
+#   road_pnn <dir> <area rows> <tool> <numbers...>
+#       wimbel or sotrak on the first <area rows> rows of the scene from
+#       <dir>/training.ts into <dir>/<tool>.cof; <numbers> are the tool's
+#       own (wimbel: sigma maxSamples; sotrak: sigma polynomialOrder
+#       maxSamples). With ROAD_SHOW set, prints the command line first.
 
 road_show() {
   [ -n "${ROAD_SHOW:-}" ] || return 0
@@ -32,9 +38,9 @@ road_run() {
 }
 
 road_scene() {
-  local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1}
+  local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1} points=${8:-60}
   mkdir -p "$dir" || return 1
-  road_run "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" || return 1
+  road_run "$BIN/scenegen" "$dir" "$rows" "$cols" "$bands" "$classes" "$bits" "$seed" "$points" || return 1
 }
 
 # Sets the variable named $1 to one line per word of $2, then the empty line
@@ -102,4 +108,14 @@ road_colour_counts() {
   od -An -v -tu1 "$1" | awk '{
     for (i = 1; i <= NF; i++) for (k = 0; k < 8; k++) if (int($i / 2 ^ k) % 2) n[k]++
   } END { for (k = 0; k < 8; k++) if (n[k]) printf "colour %d: %d pixels\n", k, n[k] }'
+}
+
+road_pnn() {
+  local dir=$1 rows=$2 tool=$3
+  shift 3
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  local cmd=("$BIN/$tool" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$@" \
+    "$ROWS" "$COLS" 0 0 "$rows" "$COLS" "$dir/training.ts" "$dir/$tool.cof")
+  road_run "${cmd[@]}"
 }

@@ -315,6 +315,36 @@ TEST(ScanInt, EndStopsAfterTheDigits) {
   EXPECT_EQ(v, 5);
 }
 
+TEST(ReadStreamInt, ReadsIntegersOneScanAtATime) {
+  TempDir dir;
+  // Each text: the integers read until the first failure, then the
+  // character the stream stands on (EOF as -1).
+  const struct {
+    const char *text;
+    std::vector<int> values;
+    int next;
+  } cases[] = {
+      {"1 2\n\t-3\r\n+4", {1, 2, -3, 4}, -1},
+      {"12abc", {12}, 'a'},
+      {"7 -x", {7}, 'x'},
+      {"4294967297 -1", {1, -1}, -1},      // low 32 bits of the value
+      {"9223372036854775808", {-1}, -1},   // saturates, then the low bits
+      {"18446744073709551620", {-1}, -1},  // no wrap back to a small value
+      {"-99999999999999999999", {0}, -1},
+      {"", {}, -1},
+  };
+  for (const auto &c : cases) {
+    const std::string path = dir.file("ints.txt");
+    testsupport::write_file(path, c.text);
+    FileHandle file = open_read(path);
+    std::vector<int> got;
+    int v = 99;
+    while (read_stream_int(file.get(), &v)) got.push_back(v);
+    EXPECT_EQ(got, c.values) << c.text;
+    EXPECT_EQ(getc(file.get()), c.next) << c.text;
+  }
+}
+
 TEST(ParseIntList, PlusSignsEndAndAreAccepted) {
   int out[7] = {};
   EXPECT_EQ(parse_int_list("+5 6", out, 7), 2);

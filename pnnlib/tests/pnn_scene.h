@@ -1,0 +1,172 @@
+// Random scenes for the tests of wimbel and sotrak: band files, a training
+// set file and the samples each classifier stores from it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "testsupport.h"
+
+namespace pnntest {
+
+using Sample = std::vector<int>;                         // one value per band
+using StoredSamples = std::vector<std::vector<Sample>>;  // [class][sample]
+
+struct Scene {
+  int rows = 0, cols = 0, n = 0;
+  std::string type;                    // image type name
+  std::string paths, bandList;         // the iPaths and iBands arguments
+  std::vector<std::vector<int>> band;  // [b][row * cols + col]
+  std::string ts;                      // training set text
+  StoredSamples stored;                // [k] for k = 0..27, first maxSamples
+};
+
+inline bool wide_type(const std::string &type) {
+  return type == "AVHRR" || type == "GI" || type == "-AVHRR" || type == "-GI";
+}
+
+// Class centres inside 0..valueMax; training records spread around them,
+// some classes with more records than maxSamples; pixels either near a
+// centre or anywhere in 0..pixelMax. Band files b1.. in `dir`.
+inline Scene random_scene(std::mt19937 &rng, const testsupport::TempDir &dir,
+                          const std::string &type, int rows, int cols, int n,
+                          int classes, int valueMax, int maxSamples,
+                          int pixelMax = -1) {
+  Scene s;
+  s.rows = rows, s.cols = cols, s.n = n, s.type = type;
+  if (pixelMax < 0) pixelMax = valueMax;
+  std::uniform_int_distribution<int> value(0, valueMax), any(0, pixelMax);
+  std::uniform_int_distribution<int> spread(-valueMax / 8, valueMax / 8);
+  std::uniform_int_distribution<int> records(1, maxSamples + 3);
+  auto clamp = [&](int v) { return v < 0 ? 0 : v > valueMax ? valueMax : v; };
+  std::vector<int> labels;  // class numbers in use, some above 9
+  for (int k = 1; k <= 27 && static_cast<int>(labels.size()) < classes; ++k)
+    if (rng() % 3 != 0) labels.push_back(k);
+  std::vector<Sample> centres(28);
+  s.stored.assign(28, {});
+  std::vector<std::pair<int, Sample>> recs;
+  for (int k : labels) {
+    centres[k].resize(n);
+    for (int &c : centres[k]) c = value(rng);
+    const int count = records(rng);
+    for (int r = 0; r < count; ++r) {
+      Sample v(n);
+      for (int b = 0; b < n; ++b) v[b] = clamp(centres[k][b] + spread(rng));
+      recs.push_back({k, v});
+    }
+  }
+  std::shuffle(recs.begin(), recs.end(), rng);
+  for (const auto &r : recs) {
+    s.ts += std::to_string(r.first);
+    for (int v : r.second) s.ts += " " + std::to_string(v);
+    s.ts += rng() % 4 == 0 ? " " : "\n";  // records need no line of their own
+    if (static_cast<int>(s.stored[r.first].size()) < maxSamples)
+      s.stored[r.first].push_back(r.second);
+  }
+  s.band.assign(n, std::vector<int>(static_cast<size_t>(rows) * cols));
+  for (size_t p = 0; p < s.band[0].size(); ++p) {
+    const int k = labels.empty() ? 0 : labels[rng() % labels.size()];
+    const bool near = !labels.empty() && rng() % 2 == 0;
+    for (int b = 0; b < n; ++b)
+      s.band[b][p] = near ? clamp(centres[k][b] + spread(rng) / 2) : any(rng);
+  }
+  for (int b = 0; b < n; ++b) {
+    const std::string path = dir.file("b" + std::to_string(b + 1));
+    if (wide_type(type))
+      testsupport::write_band16(
+          path, std::vector<uint16_t>(s.band[b].begin(), s.band[b].end()));
+    else
+      testsupport::write_band8(
+          path, std::vector<uint8_t>(s.band[b].begin(), s.band[b].end()));
+    s.paths += (b ? " " : "") + path;
+    s.bandList += (b ? " " : "") + std::to_string(b + 1);
+  }
+  return s;
+}
+
+// The band values of pixel (row, col).
+inline std::vector<int> pixel(const Scene &s, int row, int col) {
+  std::vector<int> x(s.n);
+  for (int b = 0; b < s.n; ++b)
+    x[b] = s.band[b][static_cast<size_t>(row) * s.cols + col];
+  return x;
+}
+
+// The COF bytes that a classifier of single pixels gives an area.
+template <class Classify>
+std::string classify_area(const Scene &s, int aRow, int aCol, int aRows,
+                          int aCols, Classify classify) {
+  std::string cof;
+  for (int r = aRow; r < aRow + aRows; ++r)
+    for (int c = aCol; c < aCol + aCols; ++c)
+      cof += static_cast<char>(classify(pixel(s, r, c)));
+  return cof;
+}
+
+// A test of wimbel or sotrak: a temporary folder with the training set
+// and COF paths, and runs of the tool.
+class ToolTest : public ::testing::Test {
+ protected:
+  explicit ToolTest(const char *tool) : tool_(tool) {}
+
+  // The tool with band files, image type and its numbers, then ts and cof.
+  testsupport::RunResult run(const std::string &paths, const std::string &bands,
+                             const std::string &type,
+                             const std::vector<int> &numbers) {
+    std::vector<std::string> args = {paths, bands, type};
+    for (int v : numbers) args.push_back(std::to_string(v));
+    args.push_back(ts());
+    args.push_back(cof());
+    return testsupport::run_program(tool_, args);
+  }
+
+  // `base` with the arguments at some positions (0-based) replaced.
+  static std::vector<std::string> with(
+      std::vector<std::string> base,
+      const std::map<int, std::string> &changes) {
+    for (const auto &c : changes) base[c.first] = c.second;
+    return base;
+  }
+
+  // Each case fails with its message and nothing on standard output; the
+  // COF file is left empty when `created`, and absent otherwise.
+  void expect_failures(
+      const std::vector<std::pair<std::vector<std::string>, std::string>>
+          &cases,
+      bool created) {
+    for (const auto &c : cases) {
+      if (created) testsupport::write_file(cof(), "old");
+      testsupport::RunResult r = testsupport::run_program(tool_, c.first);
+      EXPECT_EQ(r.status, 1) << c.second;
+      EXPECT_EQ(r.err, c.second);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(testsupport::file_exists(cof()), created) << c.second;
+      EXPECT_EQ(testsupport::read_file(cof()), "");
+    }
+  }
+
+  std::string ts() const { return dir.file("train.ts"); }
+  std::string cof() const { return dir.file("out.cof"); }
+
+  testsupport::TempDir dir;
+
+ private:
+  std::string tool_;
+};
+
+inline std::string progress_lines(int rows) {
+  std::string text;
+  int last = -1;
+  for (int r = 1; r <= rows; ++r) {
+    const int v = (100 * r) / rows;
+    if (v != last) text += std::to_string(v) + "%\n";
+    last = v;
+  }
+  return text;
+}
+
+}  // namespace pnntest
