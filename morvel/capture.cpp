@@ -161,7 +161,3 @@ bool capture_window(Tk_Window window, int rows, int cols,
   }
   return true;
 }
-
-void captured_row(const WindowCapture &c, int y, ScreenColour *colours) {
-  for (int x = 0; x < c.cols; ++x) colours[x] = captured_pixel(c, x, y);
-}

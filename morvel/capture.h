@@ -43,6 +43,3 @@ inline ScreenColour captured_pixel(const WindowCapture &c, int x, int y) {
     return SCREEN_WHITE;
   return c.visible[static_cast<size_t>(vy) * c.visCols + vx];
 }
-
-// The colours of row y of the area into `colours` (cols entries).
-void captured_row(const WindowCapture &c, int y, ScreenColour *colours);

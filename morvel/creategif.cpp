@@ -3,6 +3,7 @@
 #include <gd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +20,10 @@
 namespace {
 
 constexpr int MAX_RESERVED = 35;
-constexpr int GRID = 16;           // sampling grid: 16 x 16 cells
+constexpr int GRID = 16;  // sampling grid: 16 x 16 cells
 constexpr int SAMPLE_PASSES = 5;
 constexpr int MAX_WIDTH_DIGITS = 4;
+constexpr ScreenColour NO_COLOUR = 0xffffffff;  // no pixel has this value
 
 void set_message(Tcl_Interp *interp, const char *text) {
   Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
@@ -71,6 +73,10 @@ std::string progress_text(const ProgressScript &script, int percent) {
   snprintf(number, sizeof number, script.conversion.c_str(), percent);
   return script.before + number + script.after;
 }
+
+// gd reports its refusals (an image too large, for instance) on standard
+// error; the command reports them itself.
+void quiet_gd(int, const char *, va_list) {}
 
 struct ImageDestroyer {
   void operator()(gdImage *image) const { gdImageDestroy(image); }
@@ -146,8 +152,8 @@ void sample_palette(gdImage *image, const WindowCapture &capture,
         const int64_t width = cols * (k + 1) / GRID - left;
         const int64_t y = top + next_random() * height / RANDOM_RANGE;
         const int64_t x = left + next_random() * width / RANDOM_RANGE;
-        const ScreenColour colour = captured_pixel(
-            capture, static_cast<int>(x), static_cast<int>(y));
+        const ScreenColour colour =
+            captured_pixel(capture, static_cast<int>(x), static_cast<int>(y));
         if (cache->find_or_enter(image, colour) < 0) return;
       }
     }
@@ -155,17 +161,22 @@ void sample_palette(gdImage *image, const WindowCapture &capture,
 }
 
 // Maps every captured pixel to its palette index, row by row, running the
-// progress script after each row.
+// progress script after each row. A run of one colour needs one look-up.
 void fill_image(Tcl_Interp *interp, gdImage *image,
                 const WindowCapture &capture, PaletteCache *cache,
                 const ProgressScript &progress) {
-  std::vector<ScreenColour> row(static_cast<size_t>(capture.cols));
+  ScreenColour last = NO_COLOUR;
+  int lastIndex = -1;
   for (int y = 0; y < capture.rows; ++y) {
-    captured_row(capture, y, row.data());
-    for (int x = 0; x < capture.cols; ++x)
-      gdImageSetPixel(image, x, y, cache->index_of(image, row[x]));
-    const int percent =
-        static_cast<int>(int64_t{100} * (y + 1) / capture.rows);
+    for (int x = 0; x < capture.cols; ++x) {
+      const ScreenColour colour = captured_pixel(capture, x, y);
+      if (colour != last) {
+        last = colour;
+        lastIndex = cache->index_of(image, colour);
+      }
+      gdImageSetPixel(image, x, y, lastIndex);
+    }
+    const int percent = static_cast<int>(int64_t{100} * (y + 1) / capture.rows);
     Tcl_Eval(interp, progress_text(progress, percent).c_str());
   }
 }
@@ -221,6 +232,7 @@ int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
   const Tk_Window window = Tk_NameToWindow(interp, argv[1], mainWindow);
   if (window == nullptr) return TCL_ERROR;
 
+  gdSetErrorMethod(quiet_gd);
   GdImage image(gdImageCreate(cols, rows));
   PaletteCache cache;
   WindowCapture capture;

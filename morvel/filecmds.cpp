@@ -100,8 +100,8 @@ int PointValueCmd(ClientData, Tcl_Interp *interp, int argc,
   if (!file) return fail_system(interp, "Error opening image file (");
   // A component is read with the negated type; its band number plays no
   // part then.
-  const int band = bandCode < 0 ? (bandCode == INT_MIN ? 0 : -bandCode)
-                                : bandCode;
+  const int band =
+      bandCode < 0 ? (bandCode == INT_MIN ? 0 : -bandCode) : bandCode;
   int32_t value = 0;
   if (read_band_row(file.get(), rows, cols, bandCode < 0 ? -type : type, band,
                     row, col, 1, &value, shift != 0 ? KIND_I32_8 : KIND_I32))
@@ -129,14 +129,17 @@ int ClearMatchingPointsCmd(ClientData, Tcl_Interp *interp, int argc,
   // empty one) clears nothing and leaves the file unopened.
   int64_t firstRow, lastRow, firstCol, lastCol;
   if (rows < 1 || cols < 1) return TCL_OK;
-  if (!clip_span(y, fileRow, rows, fileRows, &firstRow, &lastRow)) return TCL_OK;
-  if (!clip_span(x, fileCol, cols, fileCols, &firstCol, &lastCol)) return TCL_OK;
+  if (!clip_span(y, fileRow, rows, fileRows, &firstRow, &lastRow))
+    return TCL_OK;
+  if (!clip_span(x, fileCol, cols, fileCols, &firstCol, &lastCol))
+    return TCL_OK;
   const int64_t width = lastCol - firstCol + 1;
 
   FileHandle file(fopen(argv[1], "r+b"));
   if (!file) return fail_system(interp, "Error opening matching points file (");
   for (int64_t r = firstRow; r <= lastRow; ++r) {
-    const char *failure = clear_bytes(file.get(), r * fileCols + firstCol, width);
+    const char *failure =
+        clear_bytes(file.get(), r * fileCols + firstCol, width);
     if (failure != nullptr) return fail_system(interp, failure);
   }
   if (fclose(file.release()) != 0)

@@ -38,8 +38,8 @@ bool scan_config(const char *text, PlotConfig *config) {
   char word[WORD_MAX_CHARS + 1];
   return scan_word(in, config->path, sizeof config->path) &&
          scan_number(in, &config->vOrigin) &&
-         scan_number(in, &config->hOrigin) &&
-         scan_number(in, &config->cells) && scan_word(in, word, sizeof word) &&
+         scan_number(in, &config->hOrigin) && scan_number(in, &config->cells) &&
+         scan_word(in, word, sizeof word) &&
          scan_number(in, &config->minPercent) &&
          scan_number(in, &config->satPercent);
 }
@@ -192,8 +192,10 @@ int Scatter2StringMatch(char *string, char * /*format*/, int *width,
     if (!scan_number(in, &number)) return 0;
   int h, w;
   if (!scan_number(in, &h) || !scan_number(in, &w)) return 0;
-  *height = h;
-  *width = w;
+  // Tk sizes the photo by these before the read procedure sees them and
+  // cannot take a negative size: such a photo is empty, and too small.
+  *height = std::max(h, 0);
+  *width = std::max(w, 0);
   return 1;
 }
 
@@ -218,8 +220,8 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char * /*format*/,
 
   FileHandle file(fopen(config.path, "r"));
   if (!file) {
-    Tcl_AppendResult(interp, "Error opening plot file (", strerror(errno),
-                     ").", nullptr);
+    Tcl_AppendResult(interp, "Error opening plot file (", strerror(errno), ").",
+                     nullptr);
     return TCL_ERROR;
   }
   Planes planes;
