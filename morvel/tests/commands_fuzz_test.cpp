@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,9 +71,28 @@ std::string tcl_safe(std::string s) {
   return s;
 }
 
+// Whether `text` fits `pattern`, where '*' stands for any text and '#' for
+// an integer (an optional minus sign and at least one digit).
+bool fits(const char *pattern, const char *text) {
+  if (*pattern == '\0') return *text == '\0';
+  if (*pattern == '*') {
+    for (const char *t = text;; ++t) {
+      if (fits(pattern + 1, t)) return true;
+      if (*t == '\0') return false;
+    }
+  }
+  if (*pattern == '#') {
+    if (*text == '-') ++text;
+    if (*text < '0' || *text > '9') return false;
+    while (text[1] >= '0' && text[1] <= '9') ++text;
+    return fits(pattern + 1, text + 1);
+  }
+  return *pattern == *text && fits(pattern + 1, text + 1);
+}
+
 // Checks every "status message" line against the name's own answers.
-void expect_answers(const testsupport::RunResult &r, const std::regex &ok,
-                    int calls) {
+void expect_answers(const testsupport::RunResult &r,
+                    const std::vector<std::string> &answers, int calls) {
   ASSERT_EQ(r.status, 0) << r.err;
   std::istringstream out(r.out);
   std::string line;
@@ -82,7 +100,10 @@ void expect_answers(const testsupport::RunResult &r, const std::regex &ok,
   while (std::getline(out, line)) {
     ++lines;
     successes += line[0] == '0';
-    EXPECT_TRUE(std::regex_match(line, ok)) << line;
+    bool known = false;
+    for (const std::string &a : answers)
+      known = known || fits(a.c_str(), line.c_str());
+    EXPECT_TRUE(known) << line;
   }
   EXPECT_EQ(lines, calls);
   // Both the work and the refusals are reached.
@@ -116,14 +137,15 @@ TEST(CommandsFuzz, Scatter2) {
     script += shelltest::show("image create photo -format Scatter2 -data {" +
                               tcl_safe(config) + "}");
   }
-  const std::regex ok(
-      "0 image[0-9]+|1 \\{Error in plot configuration string\\.\\}"
-      "|1 \\{Error (opening|reading) plot file \\([^)]*\\)\\.\\}"
-      "|1 \\{Error allocating memory\\.\\}"
-      "|1 \\{Too many scatter areas \\(limit of 15\\)\\.\\}"
-      "|1 \\{-?[0-9]+x-?[0-9]+ is too small for a scatter plot\\.\\}"
-      "|1 \\{couldn't recognize image data\\}"
-      "|1 \\{image format \"Scatter2\" is not supported\\}");
+  const std::vector<std::string> ok = {
+      "0 image#",
+      "1 {Error in plot configuration string.}",
+      "1 {Error opening plot file (*).}",
+      "1 {Error reading plot file (*).}",
+      "1 {Error allocating memory.}",
+      "1 {Too many scatter areas (limit of 15).}",
+      "1 {#x# is too small for a scatter plot.}",
+      "1 {couldn't recognize image data}"};
   expect_answers(shelltest::run_script(dir, script), ok, kCalls);
 }
 
@@ -147,10 +169,10 @@ TEST(CommandsFuzz, PointValue) {
     }
     script += shelltest::show("PointValue " + args);
   }
-  const std::regex ok(
-      "0 -?[0-9]+|1 \\{Missing/extra parameter\\.\\}|1 \\{Illegal "
-      "parameter\\.\\}"
-      "|1 \\{Error (opening|reading from) image file \\([^)]*\\)\\.\\}");
+  const std::vector<std::string> ok = {
+      "0 #", "1 {Missing/extra parameter.}", "1 {Illegal parameter.}",
+      "1 {Error opening image file (*).}",
+      "1 {Error reading from image file (*).}"};
   expect_answers(shelltest::run_script(dir, script), ok, kCalls);
 }
 
@@ -167,10 +189,14 @@ TEST(CommandsFuzz, ClearMatchingPoints) {
     for (int a = 0; a < count; ++a) args += " {" + f.number(-5, 25) + "}";
     script += shelltest::show("ClearMatchingPoints " + args);
   }
-  const std::regex ok(
-      "0 \\{\\}|1 \\{Missing/extra parameter\\.\\}|1 \\{Illegal parameter\\.\\}"
-      "|1 \\{Error (opening|reading|modifying|closing) matching points file "
-      "\\([^)]*\\)\\.\\}");
+  const std::vector<std::string> ok = {
+      "0 {}",
+      "1 {Missing/extra parameter.}",
+      "1 {Illegal parameter.}",
+      "1 {Error opening matching points file (*).}",
+      "1 {Error reading matching points file (*).}",
+      "1 {Error modifying matching points file (*).}",
+      "1 {Error closing matching points file (*).}"};
   expect_answers(shelltest::run_script(dir, script), ok, kCalls);
   const std::string after = testsupport::read_file(path);
   ASSERT_EQ(after.size(), raster.size());
@@ -213,12 +239,14 @@ TEST(CommandsFuzz, CreateGif) {
     script += shelltest::show("CreateGif " + args);
     ++calls;
   }
-  const std::regex ok(
-      "0 \\{\\}|1 \\{Missing/extra parameter\\.\\}|1 \\{Illegal parameter\\.\\}"
-      "|1 \\{Illegal red/green/blue\\.\\}|1 \\{bad window path name "
-      "\"[^\"]*\"\\}"
-      "|1 \\{Error (opening|writing) GIF file \\([^)]*\\)\\.\\}"
-      "|1 \\{Error allocating memory\\.\\}");
+  const std::vector<std::string> ok = {"0 {}",
+                                       "1 {Missing/extra parameter.}",
+                                       "1 {Illegal parameter.}",
+                                       "1 {Illegal red/green/blue.}",
+                                       "1 {bad window path name \"*\"}",
+                                       "1 {Error opening GIF file (*).}",
+                                       "1 {Error writing GIF file (*).}",
+                                       "1 {Error allocating memory.}"};
   expect_answers(shelltest::run_script(dir, script, 300), ok, calls);
 }
 
