@@ -48,8 +48,11 @@ void set_message(Tcl_Interp *interp, const char *text) {
   Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
 }
 
+// Messages with system text or numbers are appended to an empty result.
 int fail_reading(Tcl_Interp *interp) {
-  Tcl_AppendResult(interp, "Error reading plot file (", strerror(errno), ").",
+  const int error = errno;
+  Tcl_ResetResult(interp);
+  Tcl_AppendResult(interp, "Error reading plot file (", strerror(error), ").",
                    nullptr);
   return TCL_ERROR;
 }
@@ -90,6 +93,7 @@ struct PlotHeader {
 int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
   if (!scan_number(in, &header->areas)) return fail_reading(interp);
   if (header->areas > MAX_AREAS) {
+    Tcl_ResetResult(interp);
     Tcl_AppendResult(interp, "Too many scatter areas (limit of ",
                      IntToText(MAX_AREAS), ").", nullptr);
     return TCL_ERROR;
@@ -111,10 +115,10 @@ int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
 }
 
 // Cell brightness: from the minimum level at a count of 0 up to 255 at the
-// saturation count, of which the low 8 bits are kept. Sums are 64-bit so
-// that large percentages cannot overflow; every value that fitted 32 bits
-// is unchanged. A saturation count of 0 puts every count at or above it:
-// full brightness.
+// saturation count, of which the low 8 bits are kept. The arithmetic is
+// wide enough that no percentage or count overflows it; every value that
+// fitted 32 bits is unchanged. A saturation count of 0 puts every count at
+// or above it: full brightness.
 struct Brightness {
   int64_t minLevel;
   int64_t satCount;
@@ -122,9 +126,9 @@ struct Brightness {
 
 uint8_t cell_level(const Brightness &b, int count) {
   if (b.satCount == 0) return 255;
-  const int64_t level =
-      (255 - b.minLevel) * std::min<int64_t>(count, b.satCount) / b.satCount +
-      b.minLevel;
+  const __int128 level = static_cast<__int128>(255 - b.minLevel) *
+                             std::min<int64_t>(count, b.satCount) / b.satCount +
+                         b.minLevel;
   return static_cast<uint8_t>(level & 0xff);
 }
 
@@ -142,7 +146,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
   const Brightness brightness = {
       static_cast<int64_t>(config.minPercent) * 255 / 100,
       static_cast<int64_t>(header.overallMax) * config.satPercent / 100};
-  const int64_t n = config.cells;
+  const int64_t n = planes->cells;
   const int64_t plane = n * n;
   uint8_t *red = planes->bytes.data();
   uint8_t *green = red + plane;
@@ -175,6 +179,26 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
     return fail_reading(interp);
   }
   return TCL_OK;
+}
+
+// Puts the planes into the photo's width x height region, each cell
+// zoomed to width / N by height / N pixels.
+int put_planes(Tcl_Interp *interp, Tk_PhotoHandle photo, Planes &planes,
+               int destX, int destY, int width, int height) {
+  const int n = planes.cells;
+  Tk_PhotoImageBlock block;
+  block.pixelPtr = planes.bytes.data();
+  block.width = n;
+  block.height = n;
+  block.pitch = n;
+  block.pixelSize = 1;
+  block.offset[0] = 0;
+  block.offset[1] = n * n;
+  block.offset[2] = 2 * n * n;
+  block.offset[3] = 0;  // no alpha
+  return Tk_PhotoPutZoomedBlock(interp, photo, &block, destX, destY, width,
+                                height, width / n, height / n, 1, 1,
+                                TK_PHOTO_COMPOSITE_SET);
 }
 
 }  // namespace
@@ -220,7 +244,9 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char * /*format*/,
 
   FileHandle file(fopen(config.path, "r"));
   if (!file) {
-    Tcl_AppendResult(interp, "Error opening plot file (", strerror(errno), ").",
+    const int error = errno;
+    Tcl_ResetResult(interp);
+    Tcl_AppendResult(interp, "Error opening plot file (", strerror(error), ").",
                      nullptr);
     return TCL_ERROR;
   }
@@ -240,18 +266,5 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char * /*format*/,
   if (read_records(interp, in, config, header, &planes) != TCL_OK)
     return TCL_ERROR;
 
-  const int n = config.cells;
-  Tk_PhotoImageBlock block;
-  block.pixelPtr = planes.bytes.data();
-  block.width = n;
-  block.height = n;
-  block.pitch = n;
-  block.pixelSize = 1;
-  block.offset[0] = 0;
-  block.offset[1] = n * n;
-  block.offset[2] = 2 * n * n;
-  block.offset[3] = 0;
-  return Tk_PhotoPutZoomedBlock(interp, photo, &block, destX, destY, width,
-                                height, width / n, height / n, 1, 1,
-                                TK_PHOTO_COMPOSITE_SET);
+  return put_planes(interp, photo, planes, destX, destY, width, height);
 }

@@ -108,6 +108,12 @@ TEST(Scatter2, DrawsCellsAtTheirLevelsAndColours) {
        "0\n50\n0 0 3\n",
        "PLOT 0 0 256 w 0 1 256 256",
        {{0, 255, grey(255)}}},
+      // Extreme percentages and counts: no overflow, low 8 bits as the
+      // exact arithmetic gives them.
+      {"extremes",
+       "0\n2147483647\n0 0 2147483647\n0 1 -2147483648\n",
+       "PLOT 0 0 256 w 2147483647 2147483647 256 256",
+       {{0, 255, grey(101)}, {1, 255, grey(97)}}},
       // Zoom: width / N and height / N pixels per cell.
       {"zoom",
        "0\n100\n0 0 100\n",
