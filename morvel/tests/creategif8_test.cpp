@@ -14,6 +14,8 @@ const bool kEightBits = (shelltest::display_depth() = 8, true);
 
 TEST(CreateGifEightBit, ColoursEnterInOrderOfFirstAppearance) {
   testsupport::TempDir dir;
+  const auto depth = shelltest::run_script(dir, "puts [winfo depth .]");
+  ASSERT_EQ(depth.out, "8\n");
   const Gif gif = gifcheck::capture_frames(dir, 35, 45);
   ASSERT_TRUE(gif.ok);
   ASSERT_EQ(gif.width, 45);
