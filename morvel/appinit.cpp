@@ -25,8 +25,16 @@ int AppInit(Tcl_Interp *interp) {
                                                nullptr,
                                                nullptr};
   Tk_CreatePhotoImageFormat(&rawImage);
+  static const Tk_PhotoImageFormat scatter2 = {
+      "Scatter2", nullptr, Scatter2StringMatch, nullptr, Scatter2StringRead,
+      nullptr,    nullptr, nullptr};
+  Tk_CreatePhotoImageFormat(&scatter2);
 
   // Commands: no client data, no delete procedure.
+  Tcl_CreateCommand(interp, "PointValue", PointValueCmd, nullptr, nullptr);
+  Tcl_CreateCommand(interp, "CreateGif", CreateGifCmd, nullptr, nullptr);
+  Tcl_CreateCommand(interp, "ClearMatchingPoints", ClearMatchingPointsCmd,
+                    nullptr, nullptr);
 
   return TCL_OK;
 }

@@ -37,3 +37,18 @@ int RawImageStringRead(Tcl_Interp *interp, char *string, char *formatString,
 // number does not fit an int.
 constexpr int PALETTE_ENTRIES = 256;
 bool ReadPalette(const char *text, int palette[PALETTE_ENTRIES][3]);
+// "Scatter2" photo format: a scatter plot drawn from a plot file.
+int Scatter2StringMatch(char *string, char *format, int *width, int *height);
+int Scatter2StringRead(Tcl_Interp *interp, char *string, char *format,
+                       Tk_PhotoHandle photo, int destX, int destY, int width,
+                       int height, int srcX, int srcY);
+
+// "PointValue": one sample of a band or PCI file as decimal text.
+int PointValueCmd(ClientData clientData, Tcl_Interp *interp, int argc,
+                  const char *argv[]);
+// "ClearMatchingPoints": zeroes a rectangle of a matching points file.
+int ClearMatchingPointsCmd(ClientData clientData, Tcl_Interp *interp,
+                           int argc, const char *argv[]);
+// "CreateGif": saves what a window shows as a GIF file.
+int CreateGifCmd(ClientData clientData, Tcl_Interp *interp, int argc,
+                 const char *argv[]);

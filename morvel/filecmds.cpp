@@ -1,0 +1,148 @@
+// Commands that work directly on files: "PointValue" reads one sample of a
+// band or PCI file; "ClearMatchingPoints" zeroes a rectangle of a matching
+// points file in place.
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "bandlib.h"
+#include "filehandle.h"
+#include "shell.h"
+
+namespace {
+
+void set_message(Tcl_Interp *interp, const char *text) {
+  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
+}
+
+int fail_system(Tcl_Interp *interp, const char *prefix) {
+  Tcl_AppendResult(interp, prefix, strerror(errno), ").", nullptr);
+  return TCL_ERROR;
+}
+
+// Reads argv[first..first+count-1] as integers; false at the first that is
+// not one.
+bool scan_arguments(const char *argv[], int first, int count, int *values) {
+  for (int k = 0; k < count; ++k)
+    if (!scan_int(argv[first + k], &values[k])) return false;
+  return true;
+}
+
+// Whether the reader delivers a sample for this image type and band code:
+// types 1..4, and for the GI layout of bands only bands 1..5.
+bool reads_a_sample(int type, int bandCode) {
+  if (type < 1 || type > 4) return false;
+  return !(type == 4 && bandCode >= 0 && (bandCode < 1 || bandCode > 5));
+}
+
+// A span of rows or columns clipped to a raster of `size` lines: false when
+// nothing of it lies inside. First and last are relative to the raster.
+bool clip_span(int64_t start, int64_t origin, int64_t length, int64_t size,
+               int64_t *first, int64_t *last) {
+  *first = start - origin;
+  *last = *first + length - 1;
+  if (*first > size - 1 || *last < 0) return false;
+  *first = std::max<int64_t>(*first, 0);
+  *last = std::min<int64_t>(*last, size - 1);
+  return *first <= *last;
+}
+
+// Zeroes `width` bytes at `offset` after checking that they all exist, so
+// that the file is never extended and a short row is left as it was.
+// Returns 0, or the prefix of the failure's message.
+const char *clear_bytes(FILE *file, int64_t offset, int64_t width) {
+  static const unsigned char zeros[65536] = {};
+  unsigned char scratch[sizeof zeros];
+  if (fseeko(file, offset, SEEK_SET) != 0)
+    return "Error reading matching points file (";
+  for (int64_t left = width; left > 0;) {
+    const size_t part = static_cast<size_t>(
+        std::min<int64_t>(left, static_cast<int64_t>(sizeof scratch)));
+    if (fread(scratch, 1, part, file) != part) {
+      if (!ferror(file)) errno = ENODATA;
+      return "Error reading matching points file (";
+    }
+    left -= static_cast<int64_t>(part);
+  }
+  if (fseeko(file, offset, SEEK_SET) != 0)
+    return "Error modifying matching points file (";
+  for (int64_t left = width; left > 0;) {
+    const size_t part = static_cast<size_t>(
+        std::min<int64_t>(left, static_cast<int64_t>(sizeof zeros)));
+    if (fwrite(zeros, 1, part, file) != part)
+      return "Error modifying matching points file (";
+    left -= static_cast<int64_t>(part);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int PointValueCmd(ClientData, Tcl_Interp *interp, int argc,
+                  const char *argv[]) {
+  if (argc != 9) {
+    set_message(interp, "Missing/extra parameter.");
+    return TCL_ERROR;
+  }
+  // band code, image type, row, column, rows, columns, shift
+  int a[7];
+  if (!scan_arguments(argv, 2, 7, a) || !reads_a_sample(a[1], a[0])) {
+    set_message(interp, "Illegal parameter.");
+    return TCL_ERROR;
+  }
+  const int bandCode = a[0], type = a[1], row = a[2], col = a[3];
+  const int rows = a[4], cols = a[5], shift = a[6];
+
+  FileHandle file(fopen(argv[1], "rb"));
+  if (!file) return fail_system(interp, "Error opening image file (");
+  // A component is read with the negated type; its band number plays no
+  // part then.
+  const int band =
+      bandCode < 0 ? (bandCode == INT_MIN ? 0 : -bandCode) : bandCode;
+  int32_t value = 0;
+  if (read_band_row(file.get(), rows, cols, bandCode < 0 ? -type : type, band,
+                    row, col, 1, &value, shift != 0 ? KIND_I32_8 : KIND_I32))
+    return fail_system(interp, "Error reading from image file (");
+  Tcl_SetResult(interp, const_cast<char *>(IntToText(value)), TCL_VOLATILE);
+  return TCL_OK;
+}
+
+int ClearMatchingPointsCmd(ClientData, Tcl_Interp *interp, int argc,
+                           const char *argv[]) {
+  if (argc != 10) {
+    set_message(interp, "Missing/extra parameter.");
+    return TCL_ERROR;
+  }
+  // file first row, first column, rows, columns; y, x, rows, columns
+  int a[8];
+  if (!scan_arguments(argv, 2, 8, a)) {
+    set_message(interp, "Illegal parameter.");
+    return TCL_ERROR;
+  }
+  const int fileRow = a[0], fileCol = a[1], fileRows = a[2], fileCols = a[3];
+  const int y = a[4], x = a[5], rows = a[6], cols = a[7];
+
+  // Rows first, then columns; a rectangle wholly outside the raster (or an
+  // empty one) clears nothing and leaves the file unopened.
+  int64_t firstRow, lastRow, firstCol, lastCol;
+  if (rows < 1 || cols < 1) return TCL_OK;
+  if (!clip_span(y, fileRow, rows, fileRows, &firstRow, &lastRow))
+    return TCL_OK;
+  if (!clip_span(x, fileCol, cols, fileCols, &firstCol, &lastCol))
+    return TCL_OK;
+  const int64_t width = lastCol - firstCol + 1;
+
+  FileHandle file(fopen(argv[1], "r+b"));
+  if (!file) return fail_system(interp, "Error opening matching points file (");
+  for (int64_t r = firstRow; r <= lastRow; ++r) {
+    const char *failure =
+        clear_bytes(file.get(), r * fileCols + firstCol, width);
+    if (failure != nullptr) return fail_system(interp, failure);
+  }
+  if (fclose(file.release()) != 0)
+    return fail_system(interp, "Error closing matching points file (");
+  return TCL_OK;
+}

@@ -1,0 +1,32 @@
+// CreateGif on an 8-bit screen: no palette sampling, so the colours enter
+// the palette in the order they first appear, row by row.
+#include <gtest/gtest.h>
+
+#include "gifcheck.h"
+#include "shelltest.h"
+
+namespace {
+
+using gifcheck::Gif;
+using gifcheck::Rgb;
+
+const bool kEightBits = (shelltest::display_depth() = 8, true);
+
+TEST(CreateGifEightBit, ColoursEnterInOrderOfFirstAppearance) {
+  testsupport::TempDir dir;
+  const auto depth = shelltest::run_script(dir, "puts [winfo depth .]");
+  ASSERT_EQ(depth.out, "8\n");
+  const Gif gif = gifcheck::capture_frames(dir, 35, 45);
+  ASSERT_TRUE(gif.ok);
+  ASSERT_EQ(gif.width, 45);
+  ASSERT_EQ(gif.height, 35);
+  const std::vector<Rgb> palette = {{1, 2, 3},       {250, 251, 252},
+                                    {16, 32, 48},    {255, 0, 0},
+                                    {255, 255, 255}, {0, 255, 128}};
+  EXPECT_EQ(gif.palette, palette);
+  for (int y = 0; y < 35; ++y)
+    for (int x = 0; x < 45; ++x)
+      ASSERT_EQ(gif.at(x, y), gifcheck::frames_colour(x, y)) << x << "," << y;
+}
+
+}  // namespace
