@@ -2,13 +2,11 @@
 // the palette in the order they first appear, row by row.
 #include <gtest/gtest.h>
 
-#include "gifcheck.h"
 #include "shelltest.h"
 
 namespace {
 
-using gifcheck::Gif;
-using gifcheck::Rgb;
+using shelltest::Rgb;
 
 const bool kEightBits = (shelltest::display_depth() = 8, true);
 
@@ -16,17 +14,13 @@ TEST(CreateGifEightBit, ColoursEnterInOrderOfFirstAppearance) {
   testsupport::TempDir dir;
   const auto depth = shelltest::run_script(dir, "puts [winfo depth .]");
   ASSERT_EQ(depth.out, "8\n");
-  const Gif gif = gifcheck::capture_frames(dir, 35, 45);
-  ASSERT_TRUE(gif.ok);
-  ASSERT_EQ(gif.width, 45);
-  ASSERT_EQ(gif.height, 35);
+  const auto gif = shelltest::capture_frames(dir, 35, 45);
+  ASSERT_TRUE(gif.width == 45 && gif.height == 35);
   const std::vector<Rgb> palette = {{1, 2, 3},       {250, 251, 252},
                                     {16, 32, 48},    {255, 0, 0},
                                     {255, 255, 255}, {0, 255, 128}};
   EXPECT_EQ(gif.palette, palette);
-  for (int y = 0; y < 35; ++y)
-    for (int x = 0; x < 45; ++x)
-      ASSERT_EQ(gif.at(x, y), gifcheck::frames_colour(x, y)) << x << "," << y;
+  shelltest::expect_pixels(gif, 45, 35, shelltest::frames_colour, "8-bit");
 }
 
 }  // namespace

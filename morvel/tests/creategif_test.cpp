@@ -4,52 +4,40 @@
 
 #include <string>
 
-#include "gifcheck.h"
 #include "shelltest.h"
 
 namespace {
 
-using gifcheck::Gif;
-using gifcheck::Rgb;
+using shelltest::Picture;
+using shelltest::Rgb;
 using testsupport::TempDir;
 
-void expect_frames(const Gif &gif, int rows, int cols) {
-  ASSERT_TRUE(gif.ok);
-  ASSERT_EQ(gif.width, cols);
-  ASSERT_EQ(gif.height, rows);
-  for (int y = 0; y < rows; ++y)
-    for (int x = 0; x < cols; ++x)
-      ASSERT_EQ(gif.at(x, y), gifcheck::frames_colour(x, y)) << x << "," << y;
-}
-
-TEST(CreateGif, SavesWhatTheWindowShowsWithReservedColoursFirst) {
-  TempDir dir;
-  const Gif gif = gifcheck::capture_frames(dir, 35, 45);
-  expect_frames(gif, 35, 45);
-  // Reserved colours first, then the four colours on show, each once.
-  ASSERT_EQ(gif.palette.size(), 6u);
-  EXPECT_EQ(gif.palette[0], (Rgb{1, 2, 3}));
-  EXPECT_EQ(gif.palette[1], (Rgb{250, 251, 252}));
-}
-
-TEST(CreateGif, PixelsOutsideTheVisibleWindowAreWhite) {
+TEST(CreateGif, SavesWhatTheScreenShowsWithReservedColoursFirst) {
   const struct {
     const char *setup;
-    int visibleCols;  // columns of ".f" on the screen
+    int rows, cols, visibleCols;  // visible: columns of ".f" on the screen
   } cases[] = {
-      {"wm geometry . +1260+0\nupdate\n", 20},  // half past the screen's edge
-      {"wm withdraw .\nupdate\n", 0},           // not shown at all
+      {"", 35, 45, 45},
+      {"wm geometry . +1260+0\nupdate\n", 30, 40, 20},  // half off the edge
+      {"wm withdraw .\nupdate\n", 30, 40, 0},           // not shown at all
   };
   for (const auto &c : cases) {
     TempDir dir;
-    const Gif gif = gifcheck::capture_frames(dir, 30, 40, c.setup);
-    ASSERT_TRUE(gif.ok) << c.setup;
-    for (int y = 0; y < 30; ++y)
-      for (int x = 0; x < 40; ++x) {
-        const Rgb want = x < c.visibleCols ? gifcheck::frames_colour(x, y)
-                                           : Rgb{255, 255, 255};
-        ASSERT_EQ(gif.at(x, y), want) << c.setup << x << "," << y;
-      }
+    const Picture gif = shelltest::capture_frames(dir, c.rows, c.cols, c.setup);
+    ASSERT_TRUE(gif.width == c.cols && gif.height == c.rows) << c.setup;
+    shelltest::expect_pixels(
+        gif, c.cols, c.rows,
+        [&](int x, int y) {
+          return x < c.visibleCols ? shelltest::frames_colour(x, y)
+                                   : Rgb{255, 255, 255};
+        },
+        c.setup);
+    if (c.visibleCols == 45) {
+      // Reserved colours first, then the four colours on show, each once.
+      ASSERT_EQ(gif.palette.size(), 6u);
+      EXPECT_EQ(gif.palette[0], (Rgb{1, 2, 3}));
+      EXPECT_EQ(gif.palette[1], (Rgb{250, 251, 252}));
+    }
   }
 }
 
@@ -66,14 +54,14 @@ TEST(CreateGif, FullPaletteGivesTheClosestColour) {
   for (int y = 0; y < 24; ++y)
     for (int x = 0; x < 24; ++x) {
       const Rgb c = colour(x, y);
-      char hex[8];
-      snprintf(hex, sizeof hex, "#%02x%02x%02x", c.r, c.g, c.b);
-      script += "q put " + std::string(hex) + " -to " + std::to_string(x) +
-                " " + std::to_string(y) + "\n";
+      char put[64];
+      snprintf(put, sizeof put, "q put #%02x%02x%02x -to %d %d\n", c.r, c.g,
+               c.b, x, y);
+      script += put;
     }
+  // A canvas rather than a label: labels load fonts, and the font library
+  // keeps memory the leak checker reports.
   script +=
-      // A canvas rather than a label: labels load fonts, and the font
-      // library keeps memory the leak checker reports.
       "pack [canvas .l -width 24 -height 24 -bd 0 -highlightthickness 0]\n"
       ".l create image 0 0 -anchor nw -image q\n"
       "update\n" +
@@ -81,25 +69,24 @@ TEST(CreateGif, FullPaletteGivesTheClosestColour) {
   const auto r = shelltest::run_script(dir, script);
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(r.out, "0 {}\n");
-  const Gif gif = gifcheck::read_gif(gif_path);
+  const Picture gif = shelltest::read_gif(gif_path);
   ASSERT_TRUE(gif.ok);
   ASSERT_EQ(gif.palette.size(), 256u);
   EXPECT_EQ(gif.palette[0], (Rgb{0, 0, 0}));
+  auto distance = [](const Rgb &p, const Rgb &c) {
+    return (p.r - c.r) * (p.r - c.r) + (p.g - c.g) * (p.g - c.g) +
+           (p.b - c.b) * (p.b - c.b);
+  };
   for (int y = 0; y < 24; ++y)
     for (int x = 0; x < 24; ++x) {
       const Rgb c = colour(x, y);
-      int best = -1;
-      long best_distance = 0;
-      for (size_t i = 0; i < gif.palette.size(); ++i) {
-        const Rgb &p = gif.palette[i];
-        const long d = (p.r - c.r) * (p.r - c.r) + (p.g - c.g) * (p.g - c.g) +
-                       (p.b - c.b) * (p.b - c.b);
-        if (best < 0 || d < best_distance) {
-          best = static_cast<int>(i);
-          best_distance = d;
-        }
-      }
-      ASSERT_EQ(gif.index[y * 24 + x], best) << x << "," << y;
+      size_t best = 0;
+      for (size_t i = 1; i < gif.palette.size(); ++i)
+        if (distance(gif.palette[i], c) < distance(gif.palette[best], c))
+          best = i;
+      ASSERT_EQ(gif.index[static_cast<size_t>(y * 24 + x)],
+                static_cast<int>(best))
+          << x << "," << y;
     }
 }
 
@@ -114,10 +101,9 @@ TEST(CreateGif, RunsTheProgressScriptAfterEachRow) {
   } cases[] = {
       {3, "lappend ::p %d", "33 66 100"},
       {100, "lappend ::p %d", hundred},
-      {3, "lappend ::p %i", "33 66 100"},
-      {3, "append ::p <%03d>", "<033><066><100>"},
+      {3, "append ::p <%03i>", "<033><066><100>"},
       {3, "append ::p {<%-4d>}", "<33  ><66  ><100 >"},
-      {3, "append ::p <%+d>", "<+33><+66><+100>"},
+      {3, "append ::p {<%+ d>}", "<+33><+66><+100>"},
       {3, "append ::p {% d,}", " 33, 66, 100,"},
       {3, "append ::p %%%d", "%33%66%100"},
       {3, "append ::p x", "xxx"},
@@ -127,7 +113,7 @@ TEST(CreateGif, RunsTheProgressScriptAfterEachRow) {
       {2, "lappend ::p %d; error ignored", "50 100"},
   };
   TempDir dir;
-  std::string script = gifcheck::kFramesScript, expected;
+  std::string script = shelltest::kFramesScript, expected;
   for (const auto &c : cases) {
     script += "set ::p {}\n" +
               shelltest::show("CreateGif .f " + dir.file("p.gif") + " " +
@@ -144,47 +130,48 @@ TEST(CreateGif, RunsTheProgressScriptAfterEachRow) {
 TEST(CreateGif, RefusesBadArgumentsBeforeCreatingTheFile) {
   TempDir dir;
   const std::string gif = dir.file("no.gif");
-  std::string list35;
-  for (int k = 0; k < 36; ++k) list35 += "1 ";
+  std::string list36;
+  for (int k = 0; k < 36; ++k) list36 += "1 ";
+  const std::string bad = "1 {Illegal parameter.}";
+  const std::string colours = "1 {Illegal red/green/blue.}";
   const struct {
-    std::string args;  // after "CreateGif .f <gif> "
+    std::string args;  // after "CreateGif "
     std::string answer;
   } cases[] = {
-      {"3 5 0 {} {} {}", "1 {Missing/extra parameter.}"},
-      {"3 5 0 {} {} {} {} extra", "1 {Missing/extra parameter.}"},
-      {"x 5 0 {} {} {} {}", "1 {Illegal parameter.}"},
-      {"3 5 y {} {} {} {}", "1 {Illegal parameter.}"},
-      {"0 5 0 {} {} {} {}", "1 {Illegal parameter.}"},
-      {"3 -1 0 {} {} {} {}", "1 {Illegal parameter.}"},
-      {"3 5 2 {1 2} {1 2} {1 2 3} {}", "1 {Illegal red/green/blue.}"},
-      {"3 5 2 {1 2} {1 x} {1 2} {}", "1 {Illegal red/green/blue.}"},
-      {"3 5 -1 {} {} {} {}", "1 {Illegal red/green/blue.}"},
-      {"3 5 36 {" + list35 + "} {" + list35 + "} {" + list35 + "} {}",
-       "1 {Illegal red/green/blue.}"},
-      {"3 5 0 {} {} {} {puts %s}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %n}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %d%d}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %x}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %ld}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %*d}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %.2d}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts %12345d}", "1 {Illegal parameter.}"},
-      {"3 5 0 {} {} {} {puts 100%}", "1 {Illegal parameter.}"},
+      {".f GIF 3 5 0 {} {} {}", "1 {Missing/extra parameter.}"},
+      {".f GIF 3 5 0 {} {} {} {} extra", "1 {Missing/extra parameter.}"},
+      {".f GIF x 5 0 {} {} {} {}", bad},
+      {".f GIF 3 5 y {} {} {} {}", bad},
+      {".f GIF 0 5 0 {} {} {} {}", bad},
+      {".f GIF 3 -1 0 {} {} {} {}", bad},
+      {".f GIF 3 5 2 {1 2} {1 2} {1 2 3} {}", colours},
+      {".f GIF 3 5 2 {1 2} {1 x} {1 2} {}", colours},
+      {".f GIF 3 5 -1 {} {} {} {}", colours},
+      {".f GIF 3 5 36 {" + list36 + "} {" + list36 + "} {" + list36 + "} {}",
+       colours},
+      {".f GIF 3 5 0 {} {} {} {puts %s}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %n}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %d%d}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %x}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %ld}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %*d}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %.2d}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts %12345d}", bad},
+      {".f GIF 3 5 0 {} {} {} {puts 100%}", bad},
+      {".nope GIF 3 5 0 {} {} {} {}", "1 {bad window path name \".nope\"}"},
+      {".f " + dir.file("none/x.gif") + " 3 5 0 {} {} {} {}",
+       "1 {Error opening GIF file (No such file or directory).}"},
+      {".f " + dir.path() + " 3 5 0 {} {} {} {}",
+       "1 {Error opening GIF file (Is a directory).}"},
   };
-  std::string script = gifcheck::kFramesScript, expected;
+  std::string script = shelltest::kFramesScript, expected;
   for (const auto &c : cases) {
-    script += shelltest::show("CreateGif .f " + gif + " " + c.args);
+    std::string args = c.args;
+    if (args.find("GIF") != std::string::npos)
+      args.replace(args.find("GIF"), 3, gif);
+    script += shelltest::show("CreateGif " + args);
     expected += c.answer + "\n";
   }
-  // A window that does not exist; a folder that does not exist.
-  script += shelltest::show("CreateGif .nope " + gif + " 3 5 0 {} {} {} {}");
-  expected += "1 {bad window path name \".nope\"}\n";
-  script += shelltest::show("CreateGif .f " + dir.file("none/x.gif") +
-                            " 3 5 0 {} {} {} {}");
-  expected += "1 {Error opening GIF file (No such file or directory).}\n";
-  script +=
-      shelltest::show("CreateGif .f " + dir.path() + " 3 5 0 {} {} {} {}");
-  expected += "1 {Error opening GIF file (Is a directory).}\n";
   const auto r = shelltest::run_script(dir, script);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, expected);

@@ -1,136 +1,133 @@
-// Random and mutated configuration strings: the shell answers every one
-// with success or one of the formats' own messages, never crashes and
-// leaves no file open.
+// Random and mutated configuration strings, arguments and files: the shell
+// answers every call with success or one of its own messages, never
+// crashes, never trips a sanitizer, leaves no file open and never makes a
+// matching points file longer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "formattest.h"
+#include "shelltest.h"
 
 namespace {
 
-using formattest::tcl_quote;
+using testsupport::TempDir;
 
-const char ALPHABET[] = "|0123456789 -+BbCcPp()*/.,x\t\n";
-const char *const NUMBERS[] = {
-    "0",    "1",          "-1",         "2",           "3",          "4",
-    "7",    "8",          "40",         "255",         "256",        "300",
-    "1023", "2147483647", "2147483648", "-2147483648", "99999999999"};
-
-class Mutator {
+class Fuzzer {
  public:
-  explicit Mutator(unsigned seed) : random_(seed) {}
-
-  int Below(int n) {
-    return static_cast<int>(random_() % static_cast<unsigned>(n));
+  // Mutations insert letters of `alphabet`, or any byte when it is empty.
+  Fuzzer(unsigned seed, std::string alphabet = "")
+      : engine_(seed), alphabet_(std::move(alphabet)) {}
+  int below(int n) {
+    return static_cast<int>(engine_() % static_cast<unsigned>(n));
   }
-
-  std::string Mutate(std::string s) {
-    const int edits = 1 + Below(4);
-    for (int i = 0; i < edits; ++i) {
+  template <class T>
+  const T &pick(const std::vector<T> &items) {
+    return items[static_cast<size_t>(below(static_cast<int>(items.size())))];
+  }
+  // Mostly the first item, else any.
+  template <class T>
+  const T &mostly(const std::vector<T> &items) {
+    return below(4) != 0 ? items[0] : pick(items);
+  }
+  // Mostly a number in lo..hi, at times an extreme one or none at all.
+  std::string number(int lo = -100, int hi = 500) {
+    static const std::vector<std::string> odd = {
+        "0",           "1",  "-1",    "2147483647", "-2147483648", "2147483648",
+        "99999999999", "x",  "12abc", "+7",         "-",           "",
+        "0x10",        "1e3"};
+    if (below(15) == 0) return pick(odd);
+    return std::to_string(lo + below(hi - lo + 1));
+  }
+  char letter() {
+    return alphabet_.empty() ? static_cast<char>(below(256))
+                             : alphabet_[static_cast<size_t>(
+                                   below(static_cast<int>(alphabet_.size())))];
+  }
+  // Bytes of `text` changed, dropped, repeated or cut; numbers inserted.
+  std::string mutate(std::string text) {
+    const int edits = 1 + below(4);
+    for (int k = 0; k < edits; ++k) {
       const size_t at =
-          s.empty() ? 0
-                    : static_cast<size_t>(Below(static_cast<int>(s.size())));
-      switch (Below(6)) {
+          text.empty()
+              ? 0
+              : static_cast<size_t>(below(static_cast<int>(text.size())));
+      switch (below(6)) {
         case 0:
-          if (!s.empty()) s[at] = Letter();
+          if (!text.empty()) text[at] = letter();
           break;
-        case 1:
-          if (!s.empty()) s.erase(at, 1);
+        case 1: text.erase(at, 1 + static_cast<size_t>(below(8))); break;
+        case 2: text.insert(at, 1, letter()); break;
+        case 3:
+          text.insert(at, text.substr(at, static_cast<size_t>(below(40))));
           break;
-        case 2: s.insert(at, 1, Letter()); break;
-        case 3: ReplaceNumber(s); break;
-        case 4: {
-          const size_t n = static_cast<size_t>(Below(40));
-          s.insert(at, s.substr(at, n));
-          break;
-        }
-        default: s.resize(at); break;
+        case 4: text.resize(at); break;
+        default: text.insert(at, " " + number() + " "); break;
       }
     }
-    return s;
-  }
-
-  std::string Random() {
-    std::string s;
-    if (Below(2) == 0) {
-      for (int bar = 0; bar < 6; ++bar) s += Word() + "|";
-      for (int i = 0; i < 8 + Below(4); ++i)
-        s += std::string(NUMBERS[Below(17)]) + " ";
-      s += "|" + Word() + "|" + Word() + "|";
-    } else {
-      const int n = Below(60);
-      for (int i = 0; i < n; ++i) s += Letter();
-    }
-    return s;
+    return text;
   }
 
  private:
-  char Letter() { return ALPHABET[Below(sizeof ALPHABET - 1)]; }
-  std::string Word() {
-    std::string w;
-    for (int i = Below(6); i > 0; --i) w += Letter() == '|' ? 'B' : Letter();
-    return w;
-  }
-  void ReplaceNumber(std::string &s) {
-    std::vector<std::pair<size_t, size_t>> runs;
-    for (size_t i = 0; i < s.size();) {
-      if (isdigit(static_cast<unsigned char>(s[i]))) {
-        size_t j = i;
-        while (j < s.size() && isdigit(static_cast<unsigned char>(s[j]))) ++j;
-        runs.push_back({i, j - i});
-        i = j;
-      } else {
-        ++i;
-      }
-    }
-    if (runs.empty()) return;
-    const auto run =
-        runs[static_cast<size_t>(Below(static_cast<int>(runs.size())))];
-    s.replace(run.first, run.second, NUMBERS[Below(17)]);
-  }
-
-  std::mt19937 random_;
+  std::mt19937 engine_;
+  std::string alphabet_;
 };
 
-// Success, Tk's answer for a string no format matches, or one of the
-// format's messages (RawImage: also those naming a band or component).
-bool Known(const std::string &answer, bool raw) {
-  if (answer == "0") return true;
-  if (answer.rfind("1 ", 0) != 0) return false;
-  const std::string message = answer.substr(2);
-  std::set<std::string> known = {"couldn't recognize image data",
-                                 "Error allocating memory."};
-  for (int n = 1; n <= (raw ? 12 : 2); ++n)
-    known.insert("Error in photo configuration string [" + std::to_string(n) +
-                 "].");
-  if (raw) {
-    known.insert("Illegal expression in photo configuration string [13].");
-    known.insert("Illegal expression in photo configuration string.");
-    known.insert("Error opening image file - band does not exist.");
-    known.insert("Error opening image files - illegal parameter.");
-    known.insert("Error opening PCI file - component does not exist.");
-  }
-  if (known.count(message) != 0) return true;
-  if (!raw) return false;
-  for (const char *prefix : {"Error opening image file for band ",
-                             "Error opening PCI file for component ",
-                             "Error reading image file for band ",
-                             "Error reading PCI file for component "}) {
-    const std::string p = prefix;
-    if (message.rfind(p, 0) == 0 && message.size() > p.size() + 4 &&
-        message.back() == '.' &&
-        message.find(" (", p.size()) != std::string::npos)
-      return true;
-  }
-  return false;
+// Tcl words that keep braces balanced: no braces or backslashes.
+std::string tcl_safe(std::string s) {
+  for (char &c : s)
+    if (c == '{' || c == '}' || c == '\\' || c == '\0') c = '_';
+  return s;
 }
 
+// Whether `text` fits `pattern`, where '*' stands for any text and '#' for
+// an integer (an optional minus sign and at least one digit).
+bool fits(const char *pattern, const char *text) {
+  if (*pattern == '\0') return *text == '\0';
+  if (*pattern == '*') {
+    for (const char *t = text;; ++t) {
+      if (fits(pattern + 1, t)) return true;
+      if (*t == '\0') return false;
+    }
+  }
+  if (*pattern == '#') {
+    if (*text == '-') ++text;
+    if (*text < '0' || *text > '9') return false;
+    while (text[1] >= '0' && text[1] <= '9') ++text;
+    return fits(pattern + 1, text + 1);
+  }
+  return *pattern == *text && fits(pattern + 1, text + 1);
+}
+
+// Runs `script` and checks its `calls` lines, each printed by show(),
+// against the answers; both the work and the refusals must be reached.
+void expect_answers(const TempDir &dir, const std::string &script, int calls,
+                    const std::vector<std::string> &answers) {
+  const auto r = shelltest::run_script(dir, script, 300);
+  ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  const auto out = shelltest::lines(r.out);
+  int successes = 0;
+  for (const std::string &line : out) {
+    successes += line[0] == '0';
+    EXPECT_TRUE(std::any_of(
+        answers.begin(), answers.end(),
+        [&](const std::string &a) { return fits(a.c_str(), line.c_str()); }))
+        << line;
+  }
+  EXPECT_EQ(out.size(), static_cast<size_t>(calls));
+  EXPECT_GT(successes, calls / 40);
+  EXPECT_LT(successes, calls);
+}
+
+// Ends the script with an error when files opened since `$fds` are left open.
+const char *const FDS = "set fds [llength [glob /proc/self/fd/*]]\n";
+const char *const FDS_CHECK =
+    "if {[llength [glob /proc/self/fd/*]] != $fds} {error {files left open}}\n";
+
 TEST(FormatFuzz, EveryStringGetsSuccessOrAKnownMessage) {
-  testsupport::TempDir dir;
+  TempDir dir;
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 20 * 30; ++i)
     bytes.push_back(static_cast<uint8_t>(i * 37));
@@ -140,8 +137,8 @@ TEST(FormatFuzz, EveryStringGetsSuccessOrAKnownMessage) {
   testsupport::write_band8(dir.file("c1"), std::vector<uint8_t>(300, 9));
   testsupport::write_band16(dir.file("w1"),
                             std::vector<uint16_t>(20 * 30, 700));
-  const std::string pal = formattest::palette_text([](int e) {
-    return formattest::Rgb{e, 255 - e, e * 3};
+  const std::string pal = shelltest::palette_text([](int e) {
+    return shelltest::Rgb{e, 255 - e, e * 3};
   });
   const std::string files = "x|" + dir.file("b1") + " " + dir.file("b2") +
                             "|x|1 2|x|" + dir.file("c1") + "|";
@@ -154,50 +151,173 @@ TEST(FormatFuzz, EveryStringGetsSuccessOrAKnownMessage) {
   };
   const std::vector<std::string> palette = {"3 16 |" + pal, "1 2 |" + pal};
 
-  Mutator m(20261208);
-  struct Case {
-    bool raw;
-    std::string data;
-  };
-  std::vector<Case> cases;
-  for (int i = 0; i < 1500; ++i) {
+  Fuzzer f(20261208, "|0123456789 -+BbCcPp()*/.,x\t\n");
+  std::string script = std::string(FDS) + "image create photo p\n";
+  constexpr int kStrings = 1500;
+  for (int i = 0; i < kStrings; ++i) {
     const bool isRaw = i % 3 != 0;
     std::string s;
     if (i % 10 == 9)
-      s = m.Random();
+      for (int n = f.below(60); n > 0; --n) s += f.letter();
     else
-      s = m.Mutate(isRaw ? raw[static_cast<size_t>(m.Below(5))]
-                         : palette[static_cast<size_t>(m.Below(2))]);
-    cases.push_back({isRaw, s});
+      s = f.mutate(isRaw ? f.pick(raw) : f.pick(palette));
+    script += shelltest::show("p put " + shelltest::tcl_quote(s) + " -format " +
+                              (isRaw ? "RawImage" : "PaletteImage") +
+                              " -to 0 0 " + std::to_string(1 + f.below(12)) +
+                              " " + std::to_string(1 + f.below(9)));
   }
+  std::vector<std::string> answers = {
+      "0 {}",
+      "1 {couldn't recognize image data}",
+      "1 {Error allocating memory.}",
+      "1 {Illegal expression in photo configuration string [13].}",
+      "1 {Illegal expression in photo configuration string.}",
+      "1 {Error opening image file - band does not exist.}",
+      "1 {Error opening image files - illegal parameter.}",
+      "1 {Error opening PCI file - component does not exist.}",
+      "1 {Error opening image file for band # (*).}",
+      "1 {Error opening PCI file for component # (*).}",
+      "1 {Error reading image file for band # (*).}",
+      "1 {Error reading PCI file for component # (*).}"};
+  for (int n = 1; n <= 12; ++n)
+    answers.push_back("1 {Error in photo configuration string [" +
+                      std::to_string(n) + "].}");
+  expect_answers(dir, script + FDS_CHECK, kStrings, answers);
+}
+
+constexpr int kCalls = 150;
+
+TEST(CommandsFuzz, Scatter2) {
+  Fuzzer f(1301);
+  TempDir dir;
+  const std::string plot =
+      "3 #ffff00000000 #0000ffff0000 #00000000ffff\n900 5 6 7\n"
+      "0 0 10 1 0 0\n3 4 900 0 2 0\n200 17 44 0 0 9\n255 255 1 1 1 1\n";
+  const std::vector<std::string> sizes = {"256", "300", "512", "255",
+                                          "0",   "-3",  "x"};
+  const std::vector<std::string> cells = {"256", "128", "1", "0",
+                                          "-2",  "300", "x"};
+  const std::vector<std::string> words = {"w", "seven77", "eight888"};
+  std::string script = FDS;
+  for (int k = 0; k < kCalls; ++k) {
+    const std::string path = dir.file("plot" + std::to_string(k));
+    testsupport::write_file(path, f.below(4) == 0 ? plot : f.mutate(plot));
+    std::string config = path + " " + f.number(-20, 260) + " " +
+                         f.number(-20, 260) + " " + f.mostly(cells) + " " +
+                         f.mostly(words) + " " + f.number(-50, 200) + " " +
+                         f.number(-10, 150) + " " + f.mostly(sizes) + " " +
+                         f.mostly(sizes);
+    if (f.below(6) == 0) config = f.mutate(config);
+    script += shelltest::show("image create photo -format Scatter2 -data {" +
+                              tcl_safe(config) + "}");
+  }
+  expect_answers(
+      dir, script + FDS_CHECK, kCalls,
+      {"0 image#", "1 {Error in plot configuration string.}",
+       "1 {Error opening plot file (*).}", "1 {Error reading plot file (*).}",
+       "1 {Error allocating memory.}",
+       "1 {Too many scatter areas (limit of 15).}",
+       "1 {#x# is too small for a scatter plot.}",
+       "1 {couldn't recognize image data}"});
+}
+
+TEST(CommandsFuzz, PointValue) {
+  Fuzzer f(1302);
+  TempDir dir;
+  std::vector<uint8_t> bytes(100);
+  for (int i = 0; i < 100; ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  testsupport::write_band8(dir.file("band"), bytes);
+  const std::vector<std::string> paths = {dir.file("band"), dir.file("none"),
+                                          dir.path()};
+  std::string script = FDS;
+  for (int k = 0; k < kCalls; ++k) {
+    std::string args = f.mostly(paths);
+    if (f.below(10) == 0) {
+      for (int a = f.below(10); a > 0; --a) args += " {" + f.number() + "}";
+    } else {
+      for (auto [lo, hi] : {std::pair{-8, 8},
+                            {-1, 5},
+                            {-2, 12},
+                            {-2, 12},
+                            {8, 12},
+                            {8, 12},
+                            {0, 1}})
+        args += " " + f.number(lo, hi);
+    }
+    script += shelltest::show("PointValue " + args);
+  }
+  expect_answers(dir, script + FDS_CHECK, kCalls,
+                 {"0 #", "1 {Missing/extra parameter.}",
+                  "1 {Illegal parameter.}", "1 {Error opening image file (*).}",
+                  "1 {Error reading from image file (*).}"});
+}
+
+TEST(CommandsFuzz, ClearMatchingPoints) {
+  Fuzzer f(1303);
+  TempDir dir;
+  const std::string path = dir.file("match");
+  const std::string raster(12 * 9, '\x07');
+  testsupport::write_file(path, raster);
+  std::string script = FDS;
+  for (int k = 0; k < kCalls; ++k) {
+    std::string args = f.below(8) == 0 ? dir.file("none") : path;
+    const int count = f.below(10) == 0 ? f.below(11) : 8;
+    for (int a = 0; a < count; ++a) args += " {" + f.number(-5, 25) + "}";
+    script += shelltest::show("ClearMatchingPoints " + args);
+  }
+  expect_answers(
+      dir, script + FDS_CHECK, kCalls,
+      {"0 {}", "1 {Missing/extra parameter.}", "1 {Illegal parameter.}",
+       "1 {Error opening matching points file (*).}",
+       "1 {Error reading matching points file (*).}",
+       "1 {Error modifying matching points file (*).}",
+       "1 {Error closing matching points file (*).}"});
+  const std::string after = testsupport::read_file(path);
+  ASSERT_EQ(after.size(), raster.size());
+  for (char c : after) EXPECT_TRUE(c == '\x07' || c == '\0');
+}
+
+TEST(CommandsFuzz, CreateGif) {
+  Fuzzer f(1304);
+  TempDir dir;
   std::string script =
-      "set fds [llength [glob /proc/self/fd/*]]\n"
-      "image create photo p\n"
-      "proc try {format w h data} {\n"
-      "  if {[catch {p put $data -format $format -to 0 0 $w $h} r]} {\n"
-      "    puts \"1 $r\"\n"
-      "  } else {\n"
-      "    puts 0\n"
-      "  }\n"
-      "}\n";
-  for (const auto &c : cases)
-    script += std::string("try ") + (c.raw ? "RawImage " : "PaletteImage ") +
-              std::to_string(1 + m.Below(12)) + " " +
-              std::to_string(1 + m.Below(9)) + " " + tcl_quote(c.data) + "\n";
-  script += "puts [expr {[llength [glob /proc/self/fd/*]] - $fds}]\n";
-  auto r = shelltest::run_script(dir, script, 300);
-  ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
-  const auto out = formattest::lines(r.out);
-  ASSERT_EQ(out.size(), cases.size() + 1);
-  int successes = 0;
-  for (size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_TRUE(Known(out[i], cases[i].raw)) << out[i] << "\n"
-                                             << cases[i].data.substr(0, 300);
-    successes += out[i] == "0";
+      "pack [frame .f -width 20 -height 10 -bg #336699]\n"
+      "pack [frame .g -width 20 -height 10 -bg #ff8800]\nupdate\n" +
+      std::string(FDS);
+  const std::vector<std::string> windows = {".f", ".g", ".", ".nope", "", "x"};
+  const std::vector<std::string> gifs = {dir.file("a.gif"),
+                                         dir.file("no/b.gif"), dir.path()};
+  const std::vector<std::string> sizes = {"25", "1",  "3", "10",
+                                          "0",  "-1", "x", "2147483647"};
+  const std::vector<std::string> scripts = {
+      "set ::p %d",      "",           "set ::p %5i",
+      "set ::p %s",      "set ::p %n", "set ::p %d%d",
+      "set ::p %",       "set ::p %%", "set ::p %ld",
+      "set ::p %-+ 07d", "error %d",   "set ::p %99999d",
+      "set ::p %*d",     "set ::p %"};
+  for (int k = 0; k < kCalls; ++k) {
+    const std::string rows = f.mostly(sizes);
+    // One dimension may be huge, never both: the image must fit memory.
+    const std::string cols = rows == "2147483647" ? f.pick(sizes) : "7";
+    const int n = f.below(6) == 0 ? f.below(40) - 2 : f.below(4);
+    std::string args = f.mostly(windows) + " " + f.mostly(gifs) + " " + rows +
+                       " " + cols + " " + std::to_string(n);
+    for (int list = 0; list < 3; ++list) {
+      std::string items;
+      for (int i = f.below(8) == 0 ? f.below(6) : std::max(n, 0); i > 0; --i)
+        items += f.number(-5, 260) + " ";
+      args += " {" + tcl_safe(items) + "}";
+    }
+    args += " {" + f.pick(scripts) + "}";
+    if (f.below(12) == 0) args += " extra";
+    script += shelltest::show("CreateGif " + args);
   }
-  EXPECT_GT(successes, 20)
-      << "the mutations should leave some strings readable";
-  EXPECT_EQ(out.back(), "0") << "files left open";
+  expect_answers(
+      dir, script + FDS_CHECK, kCalls,
+      {"0 {}", "1 {Missing/extra parameter.}", "1 {Illegal parameter.}",
+       "1 {Illegal red/green/blue.}", "1 {bad window path name \"*\"}",
+       "1 {Error opening GIF file (*).}", "1 {Error writing GIF file (*).}",
+       "1 {Error allocating memory.}"});
 }
 
 }  // namespace
