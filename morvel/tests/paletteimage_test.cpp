@@ -19,7 +19,7 @@ TEST(PaletteImage, ColumnsShowTheEntriesSpreadAcrossTheBar) {
   } cases[] = {{256, 3}, {2, 4}, {1, 2}, {10, 1}, {700, 2}};
   std::string script;
   for (const auto &c : cases)
-    script += "dump_photo PaletteImage " +
+    script += "photo PaletteImage " +
               tcl_quote(std::to_string(c.height) + " " +
                         std::to_string(c.width) + " |" + pal) +
               "\n";
@@ -45,19 +45,18 @@ TEST(PaletteImage, NumbersKeepTheirLowBitsAndFaultsHaveTheirMessages) {
   const struct {
     std::string data, result;
   } cases[] = {
-      {"1 2 |" + pal, "{#00052c #fff900}"},
+      {"1 2 |" + pal, "0 2 1 #00052c #fff900"},
       {"1 2 " + all, m + "1]."},
       {"1 2 |" + all.substr(0, all.rfind(' ')), m + "2]."},
       {"1 2 |" + shelltest::palette_text(Entry, ","), m + "2]."},
       {"1 2 |99999999999 " + all, m + "2]."},
-      {"1 2 | " + all + " 1 2 3 text after", "{#0000ff #fff900}"},
+      {"1 2 | " + all + " 1 2 3 text after", "0 2 1 #0000ff #fff900"},
       {"-3 -8 |" + all, "0 0 0"},
       {"0 8 |" + all, "0 0 0"},
   };
   std::string script;
   for (const auto &c : cases)
-    script += std::string(c.result[0] == '{' ? "dump_photo" : "try_photo") +
-              " PaletteImage " + tcl_quote(c.data) + "\n";
+    script += "photo PaletteImage " + tcl_quote(c.data) + "\n";
   testsupport::TempDir dir;
   const auto out = shelltest::run_lines(dir, script);
   ASSERT_EQ(out.size(), std::size(cases));

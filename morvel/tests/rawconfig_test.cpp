@@ -89,15 +89,10 @@ TEST(ReadPhotoConfiguration, MeetsTheFaultsInTheOrderOfTheString) {
   EXPECT_EQ(Read(Head(ints + "1|B1|"), 9, -1), M + "10].");
 }
 
-TEST(ReadPhotoConfiguration, KeepsTheFieldsNumbersAndPalette) {
-  // '10,20,30 40,50,60 ...': after each number the text up to the next
-  // blank is passed over; signs are skipped, so -5 reads as 5.
-  std::string pal = "|-5 300 7";
-  for (int i = 0; i < 255; ++i) pal += " " + std::to_string(i) + ",9,9 1 2";
+TEST(ReadPhotoConfiguration, KeepsTheFieldsAsWritten) {
   const std::string text =
       "x| /a/b1  /a/b2 |x|1 2|x|NO-PCI|3 10 20 4 5 6 7 8 9 2|B1 + "
-      "B2|skip|b1+b2||B3|" +
-      pal;
+      "B2|skip|b1+b2||B3|";
   auto c = std::make_unique<PhotoConfiguration>();
   ASSERT_EQ(ReadPhotoConfiguration(text.c_str(), 9, 8, c.get()), nullptr);
   EXPECT_STREQ(c->bandPaths, " /a/b1  /a/b2 ");
@@ -111,16 +106,6 @@ TEST(ReadPhotoConfiguration, KeepsTheFieldsNumbersAndPalette) {
   EXPECT_STREQ(c->expressions[0], "B1 + B2");
   EXPECT_STREQ(c->expressions[1], "b1+b2");
   EXPECT_STREQ(c->expressions[2], "B3");
-
-  c->mode = 0;
-  const std::string text3 = "x|p|x|1|x|NO-PCI|1 1 1 0 0 1 1 1 1 3|B1|x" + pal;
-  ASSERT_EQ(ReadPhotoConfiguration(text3.c_str(), 9, 8, c.get()), nullptr);
-  EXPECT_EQ(c->channels, 1);
-  // entry e > 0: e - 1 then 1 and 2 (the ",9,9" tails are passed over)
-  const int first[3] = {5, 300, 7};
-  for (int e = 0; e < 256; ++e)
-    for (int k = 0; k < 3; ++k)
-      EXPECT_EQ(c->palette[e][k], e == 0 ? first[k] : k == 0 ? e - 1 : k) << e;
 }
 
 TEST(ValuesToBytes, ScalesClampsAndTruncates) {

@@ -59,7 +59,7 @@ class RawImageTest : public ::testing::Test {
   void ExpectPhotos(const std::vector<PixelCase> &cases) {
     std::string script;
     for (const auto &c : cases)
-      script += "dump_photo RawImage " + tcl_quote(c.data) + "\n";
+      script += "photo RawImage " + tcl_quote(c.data) + "\n";
     const auto out = shelltest::run_lines(dir, script);
     ASSERT_EQ(out.size(), cases.size());
     for (size_t i = 0; i < out.size(); ++i)
@@ -204,7 +204,7 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
   };
   std::string script = "set fds [llength [glob /proc/self/fd/*]]\n";
   for (const auto &c : cases)
-    script += "try_photo RawImage " + tcl_quote(c.data) + "\n";
+    script += "photo RawImage " + tcl_quote(c.data) + "\n";
   // A failed read puts nothing into the photo.
   script +=
       "image create photo keep -width 3 -height 2\n"

@@ -29,23 +29,14 @@ const bool registered = [] {
   return true;
 }();
 
-const char *const PHOTO_PROCS = R"(
-proc try_photo {format data} {
+const char *const PHOTO_PROC = R"(
+proc photo {format data} {
   if {[catch {image create photo -format $format -data $data} p]} {
     puts "1 $p"
-    return
+  } else {
+    puts [string trim "0 [image width $p] [image height $p] [join [$p data]]"]
+    image delete $p
   }
-  puts "0 [image width $p] [image height $p]"
-  image delete $p
-}
-proc dump_photo {format data} {
-  if {[catch {image create photo -format $format -data $data} p]} {
-    puts "1 $p"
-    return
-  }
-  foreach row [$p data] { puts -nonewline "{$row}" }
-  puts ""
-  image delete $p
 }
 )";
 
@@ -92,7 +83,7 @@ std::vector<std::string> lines(const std::string &text) {
 
 std::vector<std::string> run_lines(const testsupport::TempDir &dir,
                                    const std::string &script) {
-  auto r = run_script(dir, PHOTO_PROCS + script, 120);
+  auto r = run_script(dir, PHOTO_PROC + script, 120);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   return lines(r.out);
@@ -100,25 +91,14 @@ std::vector<std::string> run_lines(const testsupport::TempDir &dir,
 
 Picture parse_pixels(const std::string &line) {
   Picture p;
-  int x = 0;
-  for (size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '{') {
-      x = 0;
-    } else if (line[i] == '}') {
-      if (p.height == 0) p.width = x;
-      if (x != p.width) return p;
-      ++p.height;
-    } else if (line[i] == '#' && i + 7 <= line.size()) {
-      unsigned v = 0;
-      sscanf(line.c_str() + i + 1, "%6x", &v);
-      p.rgb.push_back({static_cast<int>(v >> 16),
-                       static_cast<int>((v >> 8) & 0xFF),
-                       static_cast<int>(v & 0xFF)});
-      ++x;
-      i += 6;
-    }
-  }
-  p.ok = p.width > 0 && !line.empty() && line[0] == '{';
+  std::istringstream in(line);
+  std::string word;
+  if (!(in >> word >> p.width >> p.height) || word != "0") return p;
+  for (unsigned v; in >> word && sscanf(word.c_str(), "#%6x", &v) == 1;)
+    p.rgb.push_back({static_cast<int>(v >> 16),
+                     static_cast<int>((v >> 8) & 0xFF),
+                     static_cast<int>(v & 0xFF)});
+  p.ok = p.rgb.size() == static_cast<size_t>(p.width) * p.height;
   return p;
 }
 

@@ -28,10 +28,9 @@ std::string tcl_quote(const std::string &text);
 
 std::vector<std::string> lines(const std::string &text);
 
-// Runs `script` with the procedures `try_photo format data` (prints "0
-// <width> <height>" or "1 <message>") and `dump_photo format data` (prints
-// the pixels, each row in braces, or "1 <message>"); returns the output
-// lines. A failing run fails the calling test.
+// Runs `script` with the procedure `photo format data`, which prints "0
+// <width> <height> #rrggbb ..." (the pixels row by row) or "1 <message>";
+// returns the output lines. A failing run fails the calling test.
 std::vector<std::string> run_lines(const testsupport::TempDir &dir,
                                    const std::string &script);
 
@@ -43,7 +42,7 @@ struct Rgb {
   bool operator!=(const Rgb &o) const { return !(*this == o); }
 };
 
-// Pixels read back: from a `dump_photo` line, or from a GIF file (which
+// Pixels read back: from a `photo` line, or from a GIF file (which
 // also gives its palette and each pixel's palette index).
 struct Picture {
   bool ok = false;
