@@ -94,83 +94,72 @@ std::string cleared(int y, int x, int rows, int cols) {
   return bytes;
 }
 
-TEST(ClearMatchingPoints, ClearsTheClippedRectangleInPlace) {
-  const struct {
-    int y, x, rows, cols;
-  } cases[] = {
-      {90, 60, 20, 5},     // rows above the raster: file rows 0..9
-      {115, 75, 10, 10},   // past the last row and column
-      {105, 40, 3, 200},   // whole rows
-      {0, 0, 1000, 1000},  // the whole raster
-      {100, 50, 1, 1},     // the first byte
-      {119, 79, 1, 1},     // the last byte
-      {80, 50, 20, 30},    // just above the raster: nothing
-      {120, 50, 5, 5},     // just below it
-      {100, 80, 5, 5},     // just right of it
-      {100, 20, 5, 30},    // just left of it
-      {100, 50, 0, 5},     // no rows
-      {100, 50, 5, -3},    // no columns
-  };
-  TempDir dir;
-  const std::string path = dir.file("match");
-  for (const auto &c : cases) {
-    testsupport::write_file(path, full_raster());
-    char args[80];
-    snprintf(args, sizeof args, " %d %d %d %d %d %d %d %d", kRow, kCol, kRows,
-             kCols, c.y, c.x, c.rows, c.cols);
-    const std::string after = cleared(c.y, c.x, c.rows, c.cols);
-    // A rectangle that clears nothing never opens the file.
-    const auto r = shelltest::run_script(
-        dir, shelltest::show("ClearMatchingPoints " + path + args) +
-                 (after == full_raster()
-                      ? shelltest::show(
-                            std::string("ClearMatchingPoints /no/such") + args)
-                      : ""));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, after == full_raster() ? "0 {}\n0 {}\n" : "0 {}\n")
-        << args;
-    EXPECT_EQ(testsupport::read_file(path), after) << args;
-  }
-}
-
-TEST(ClearMatchingPoints, FailsWithoutExtendingTheFile) {
-  TempDir dir;
-  const std::string path = dir.file("match");
-  const std::string area = " 100 50 20 30 ";
-  // 10.5 rows: rows 0..9 are cleared, row 10 is short and left alone.
-  const std::string shorter = full_raster().substr(0, 315);
-  const struct {
-    std::string file;     // written before the command ("" for none)
-    std::string command;  // after "ClearMatchingPoints "
+TEST(ClearMatchingPoints, ClearsTheClippedRectangleInPlaceOrFails) {
+  struct Case {
+    std::string file;  // written before the command; "" for none
+    std::string args;  // after the path, which the case's own file gives
+                       // unless they start with one
     std::string answer;
     std::string after;  // the file afterwards
-  } cases[] = {
-      {shorter, path + area + "100 50 20 30",
+  };
+  auto clip = [](int y, int x, int rows, int cols) {
+    const std::string after = cleared(y, x, rows, cols);
+    // A rectangle that clears nothing never opens the file: leave it out.
+    return Case{after == full_raster() ? "" : full_raster(),
+                "100 50 20 30 " + std::to_string(y) + " " + std::to_string(x) +
+                    " " + std::to_string(rows) + " " + std::to_string(cols),
+                "0 {}", after == full_raster() ? "" : after};
+  };
+  TempDir dir;
+  // 10.5 rows: rows 0..9 are cleared, row 10 is short and left alone.
+  const std::string shorter = full_raster().substr(0, 315);
+  const std::string area = "100 50 20 30 ";
+  const std::vector<Case> cases = {
+      clip(90, 60, 20, 5),     // rows above the raster: file rows 0..9
+      clip(115, 75, 10, 10),   // past the last row and column
+      clip(105, 40, 3, 200),   // whole rows
+      clip(0, 0, 1000, 1000),  // the whole raster
+      clip(100, 50, 1, 1),     // the first byte
+      clip(119, 79, 1, 1),     // the last byte
+      clip(80, 50, 20, 30),    // just above the raster: nothing
+      clip(120, 50, 5, 5),     // just below it
+      clip(100, 80, 5, 5),     // just right of it
+      clip(100, 20, 5, 30),    // just left of it
+      clip(100, 50, 0, 5),     // no rows
+      clip(100, 50, 5, -3),    // no columns
+      {shorter, area + "100 50 20 30",
        "1 {Error reading matching points file (No data available).}",
        std::string(300, '\0') + shorter.substr(300)},
-      {"", dir.file("none") + area + "100 50 1 1",
+      {"", area + "100 50 1 1",
        "1 {Error opening matching points file (No such file or directory).}",
        ""},
-      {"", dir.path() + area + "100 50 1 1",
+      {"", dir.path() + " " + area + "100 50 1 1",
        "1 {Error opening matching points file (Is a directory).}", ""},
-      {full_raster(), path + area + "100 50 1", "1 {Missing/extra parameter.}",
+      {full_raster(), area + "100 50 1", "1 {Missing/extra parameter.}",
        full_raster()},
-      {full_raster(), path + area + "100 50 1 1 1",
-       "1 {Missing/extra parameter.}", full_raster()},
-      {full_raster(), path + area + "100 5x0 1 1", "0 {}",
+      {full_raster(), area + "100 50 1 1 1", "1 {Missing/extra parameter.}",
+       full_raster()},
+      {full_raster(), area + "100 5x0 1 1", "0 {}",
        cleared(100, 5, 1, 1)},  // "5x0" reads as 5
-      {full_raster(), path + area + "100 x 1 1", "1 {Illegal parameter.}",
+      {full_raster(), area + "100 x 1 1", "1 {Illegal parameter.}",
        full_raster()},
   };
-  for (const auto &c : cases) {
-    unlink(path.c_str());
-    if (!c.file.empty()) testsupport::write_file(path, c.file);
-    const auto r = shelltest::run_script(
-        dir, shelltest::show("ClearMatchingPoints " + c.command));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, c.answer + "\n") << c.command;
-    EXPECT_EQ(testsupport::read_file(path), c.after) << c.command;
+  std::string script, expected;
+  for (size_t k = 0; k < cases.size(); ++k) {
+    const std::string path = dir.file("m" + std::to_string(k));
+    if (!cases[k].file.empty()) testsupport::write_file(path, cases[k].file);
+    const std::string &args = cases[k].args;
+    script += shelltest::show("ClearMatchingPoints " +
+                              (args[0] == '/' ? args : path + " " + args));
+    expected += cases[k].answer + "\n";
   }
+  const auto r = shelltest::run_script(dir, script);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected);
+  for (size_t k = 0; k < cases.size(); ++k)
+    EXPECT_EQ(testsupport::read_file(dir.file("m" + std::to_string(k))),
+              cases[k].after)
+        << cases[k].args;
 }
 
 // A raster past 4 GiB: the offsets of its last rows need 64 bits.
