@@ -1,5 +1,6 @@
-// Band-arithmetic expressions: parse trees, the operator search,
-// single-precision evaluation, the bands and components a tree reads.
+// Band-arithmetic expressions: parse trees (the operator search with them),
+// single-precision evaluation, releasing shared trees. Which bands and
+// components a tree reads shows in the RawImage tests.
 #include "expressions.h"
 
 #include <gtest/gtest.h>
@@ -71,24 +72,6 @@ TEST(ParseExpression, RefusesIllegalTexts) {
   EXPECT_EQ(Parsed("B1+" + std::string(47, '0') + "2"), "illegal");
 }
 
-TEST(FindOperator, FindsTheLastOperatorOutsideParentheses) {
-  const struct {
-    const char *text, *operators;
-    int result, position;
-  } cases[] = {
-      {"(B1+B2)*B3", "+-", 0, -1}, {"(B1+B2)*B3", "*/", 0, 7},
-      {"B1-B2-B3", "+-", 0, 5},    {"B1)+(B2", "+-", 1, 99},
-      {"", "+-", 0, -1},           {"(B1*(B2/B3))", "*/", 0, -1},
-  };
-  for (const auto &c : cases) {
-    int position = 99;
-    EXPECT_EQ(FindOperator(c.text, c.operators, &position), c.result) << c.text;
-    if (c.result == 0) {
-      EXPECT_EQ(position, c.position) << c.text;
-    }
-  }
-}
-
 TEST(EvaluateExpression, ComputesInSinglePrecisionInTreeOrder) {
   // Rows of three pixels: bands 1, 3 and 4 and component 2.
   float band[FILE_SLOTS][3] = {{}, {5, 0, -5}, {}, {60, 7, 200}, {90, 7, 13}};
@@ -128,21 +111,6 @@ TEST(EvaluateExpression, ComputesInSinglePrecisionInTreeOrder) {
     }
     FreeExpression(tree);
   }
-}
-
-TEST(MarkUsed, SetsTheFlagsOfTheNumbersReadAndKeepsTheOthers) {
-  ExprNode *tree = ParseExpression("B1+PC2*B7/(C2-b3)");
-  int bands[FILE_SLOTS] = {0, 0, 0, 0, 0, 1, 0, 0};
-  int components[FILE_SLOTS] = {};
-  MarkBandsUsed(tree, bands);
-  MarkComponentsUsed(tree, components);
-  const int wantBands[FILE_SLOTS] = {0, 1, 0, 1, 0, 1, 0, 1};
-  const int wantComponents[FILE_SLOTS] = {0, 0, 1, 0, 0, 0, 0, 0};
-  for (int i = 0; i < FILE_SLOTS; ++i) {
-    EXPECT_EQ(bands[i], wantBands[i]) << i;
-    EXPECT_EQ(components[i], wantComponents[i]) << i;
-  }
-  FreeExpression(tree);
 }
 
 // A shared root is released once (the sanitizer build reports a second
