@@ -75,13 +75,6 @@ class Fuzzer {
   std::string alphabet_;
 };
 
-// Tcl words that keep braces balanced: no braces or backslashes.
-std::string tcl_safe(std::string s) {
-  for (char &c : s)
-    if (c == '{' || c == '}' || c == '\\' || c == '\0') c = '_';
-  return s;
-}
-
 // Whether `text` fits `pattern`, where '*' stands for any text and '#' for
 // an integer (an optional minus sign and at least one digit).
 bool fits(const char *pattern, const char *text) {
@@ -220,8 +213,8 @@ TEST(CommandsFuzz, Scatter2) {
                          f.number(-10, 150) + " " + f.mostly(sizes) + " " +
                          f.mostly(sizes);
     if (f.below(6) == 0) config = f.mutate(config);
-    script += shelltest::show("image create photo -format Scatter2 -data {" +
-                              tcl_safe(config) + "}");
+    script += shelltest::show("image create photo -format Scatter2 -data " +
+                              shelltest::tcl_quote(config));
   }
   expect_answers(
       dir, script + FDS_CHECK, kCalls,
@@ -318,7 +311,7 @@ TEST(CommandsFuzz, CreateGif) {
       std::string items;
       for (int i = f.below(8) == 0 ? f.below(6) : std::max(n, 0); i > 0; --i)
         items += f.number(-5, 260) + " ";
-      args += " {" + tcl_safe(items) + "}";
+      args += " " + shelltest::tcl_quote(items);
     }
     args += " {" + f.pick(scripts) + "}";
     if (f.below(12) == 0) args += " extra";
