@@ -103,8 +103,8 @@ uint8_t nearest_cluster_class(const ClusterList &list, const uint16_t *samples,
 // The clusters of a list laid out for classifying many pixels at once.
 struct ClassTable {
   int bands = 0;
-  std::vector<float> means;     // cluster c, band k at c * MAX_BANDS + k
-  std::vector<uint8_t> bytes;   // class byte per cluster, list order
+  std::vector<float> means;    // cluster c, band k at c * MAX_BANDS + k
+  std::vector<uint8_t> bytes;  // class byte per cluster, list order
 };
 ClassTable class_table(const ClusterList &list, int n);
 

@@ -17,8 +17,7 @@ void check_argument_count(int argc, int expected, const char *const *usage,
 }
 
 void check_image_type(const char *name, ClusterRun &run) {
-  if (image_type_code(name, &run.type) != 0)
-    fail_with("Unknown image type.\n");
+  if (image_type_code(name, &run.type) != 0) fail_with("Unknown image type.\n");
 }
 
 void scan_number(const char *text, int *value) {
@@ -78,8 +77,7 @@ void fail_reading(const ClusterRun &run, int k) {
 }
 
 void fail_writing(const ClusterRun &run) {
-  fail_with("Error writing COF file \"%s\" (%s).\n", run.cofPath,
-            error_text());
+  fail_with("Error writing COF file \"%s\" (%s).\n", run.cofPath, error_text());
 }
 
 void fail_allocating() { fail_with("Error allocating memory.\n"); }

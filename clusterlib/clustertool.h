@@ -11,10 +11,10 @@
 
 struct ClusterRun {
   int iRows = 0, iCols = 0, aRow = 0, aCol = 0, aRows = 0, aCols = 0;
-  int type = 0;                   // image type code
-  int bandCount = 0;              // n, entries of the band list
-  int bands[MAX_BANDS] = {};      // band numbers in list order
-  WordSlot paths[MAX_BANDS] = {}; // band file paths in list order
+  int type = 0;                    // image type code
+  int bandCount = 0;               // n, entries of the band list
+  int bands[MAX_BANDS] = {};       // band numbers in list order
+  WordSlot paths[MAX_BANDS] = {};  // band file paths in list order
   const char *cofPath = nullptr;
   FILE *bandFiles[MAX_BANDS] = {};
   FILE *cof = nullptr;

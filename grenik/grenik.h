@@ -18,8 +18,8 @@ struct FreeDeleter {
 struct GrenikRun {
   ClusterRun files;
   int seed = 0, cellCount = 0, cellSamples = 0, nClasses = 0;
-  std::unique_ptr<uint16_t, FreeDeleter> rows[MAX_BANDS]; // aCols samples each
-  std::unique_ptr<uint8_t, FreeDeleter> out;              // aCols class bytes
+  std::unique_ptr<uint16_t, FreeDeleter> rows[MAX_BANDS];  // aCols samples each
+  std::unique_ptr<uint8_t, FreeDeleter> out;               // aCols class bytes
 };
 
 // The grid of cells over the area, clipped to the area's rows and columns.

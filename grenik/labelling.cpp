@@ -8,8 +8,8 @@ void label_area(GrenikRun &run, const ClusterList &list) {
   for (int k = 0; k < f.bandCount; ++k) rows[k] = run.rows[k].get();
   for (int r = 0; r < f.aRows; ++r) {
     for (int k = 0; k < f.bandCount; ++k)
-      if (read_area_samples(f, k, r, 0, f.aCols, run.rows[k].get(),
-                            KIND_U16) != 0)
+      if (read_area_samples(f, k, r, 0, f.aCols, run.rows[k].get(), KIND_U16) !=
+          0)
         fail_reading(f, k);
     nearest_cluster_classes(table, rows, f.aCols, run.out.get());
     if (fwrite(run.out.get(), static_cast<size_t>(f.aCols), 1, f.cof) != 1)

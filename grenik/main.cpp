@@ -36,7 +36,8 @@ void allocate_buffers(GrenikRun &run) {
   const size_t size = cols > 0 ? static_cast<size_t>(cols) : 1;
   for (int k = 0; k < run.files.bandCount; ++k) {
     if (cols >= 0)
-      run.rows[k].reset(static_cast<uint16_t *>(calloc(size, sizeof(uint16_t))));
+      run.rows[k].reset(
+          static_cast<uint16_t *>(calloc(size, sizeof(uint16_t))));
     if (run.rows[k] == nullptr) fail_allocating();
   }
   if (cols >= 0) run.out.reset(static_cast<uint8_t *>(calloc(size, 1)));

@@ -98,9 +98,9 @@ class CellMap {
 struct Cells {
   GridKeys grid;
   CellMap map;
-  std::vector<Entry> entries;     // grouped by cell, list order within one
-  std::vector<size_t> begin, end; // the remaining entries of each cell
-  std::vector<int32_t> cellOf;    // cell per list position
+  std::vector<Entry> entries;      // grouped by cell, list order within one
+  std::vector<size_t> begin, end;  // the remaining entries of each cell
+  std::vector<int32_t> cellOf;     // cell per list position
 };
 
 // Member records are made in the order pixels join, so that the members of
@@ -128,7 +128,8 @@ Cluster leader_cluster(const float *values, int bands, int32_t pixel,
 }
 
 void coordinates(const GridKeys &grid, const float *values, int64_t *coords) {
-  for (int b = 0; b < grid.bands; ++b) coords[b] = grid.coordinate(b, values[b]);
+  for (int b = 0; b < grid.bands; ++b)
+    coords[b] = grid.coordinate(b, values[b]);
 }
 
 // Cells at least as wide as the reach of a leader, and wide enough for the
@@ -146,7 +147,8 @@ void lay_grid(const PixelTable &table, float limit, GridKeys &grid) {
       hi = x > hi ? x : hi;
     }
     grid.low[b] = lo;
-    const double span = (static_cast<double>(hi) - lo) / static_cast<double>(grid.top() - 2);
+    const double span =
+        (static_cast<double>(hi) - lo) / static_cast<double>(grid.top() - 2);
     if (span > width) width = span;
   }
   grid.width = width;
@@ -230,7 +232,8 @@ struct NeighbourSearch {
     const GridKeys &grid = cells.grid;
     if (b == grid.bands) {
       const int32_t cell = cells.map.find(grid.pack(coords));
-      if (cell >= 0) scan_cell(cells, static_cast<size_t>(cell), lead, taken, list);
+      if (cell >= 0)
+        scan_cell(cells, static_cast<size_t>(cell), lead, taken, list);
       return;
     }
     const double gaps[3] = {below[b], 0.0, above[b]};
@@ -287,7 +290,8 @@ void every_pixel_leads(const PixelTable &table, ClusterList &list) {
   for (int32_t i = 0; i < table.count; ++i) {
     for (int k = 0; k < table.bands; ++k)
       values[k] = table.values[k][static_cast<size_t>(i)];
-    list.clusters.push_back(leader_cluster(values, table.bands, table.count - 1 - i, list));
+    list.clusters.push_back(
+        leader_cluster(values, table.bands, table.count - 1 - i, list));
     show_progress(2, 5, i + 1, table.count);
   }
 }
@@ -310,10 +314,12 @@ void leader_pass(PixelTable &table, float threshold1, ClusterList &list) {
     for (int32_t i = 0; i < table.count; ++i) {
       if (taken[static_cast<size_t>(i)]) continue;
       // A leader is the first remaining pixel of its cell.
-      const size_t cell = static_cast<size_t>(cells.cellOf[static_cast<size_t>(i)]);
+      const size_t cell =
+          static_cast<size_t>(cells.cellOf[static_cast<size_t>(i)]);
       const Entry &own = cells.entries[cells.begin[cell]];
-      Leading lead{leader_cluster(own.values, table.bands, table.count - 1 - i, list),
-                   i, limit, table.bands, table.count};
+      Leading lead{
+          leader_cluster(own.values, table.bands, table.count - 1 - i, list), i,
+          limit, table.bands, table.count};
       taken[static_cast<size_t>(i)] = 1;
       scan_neighbours(cells, lead, taken, list);
       left -= lead.cluster.count - 1;
@@ -336,11 +342,13 @@ void leader_pass_by_scan(const PixelTable &table, float threshold1,
   for (int32_t a = 0; a < count; ++a) {
     if (taken[static_cast<size_t>(a)]) continue;
     float mean[MAX_BANDS] = {}, other[MAX_BANDS] = {};
-    for (int k = 0; k < n; ++k) mean[k] = table.values[k][static_cast<size_t>(a)];
+    for (int k = 0; k < n; ++k)
+      mean[k] = table.values[k][static_cast<size_t>(a)];
     Cluster c = leader_cluster(mean, n, count - 1 - a, list);
     for (int32_t b = a + 1; b < count; ++b) {
       if (taken[static_cast<size_t>(b)]) continue;
-      for (int k = 0; k < n; ++k) other[k] = table.values[k][static_cast<size_t>(b)];
+      for (int k = 0; k < n; ++k)
+        other[k] = table.values[k][static_cast<size_t>(b)];
       if (vector_distance(mean, other, n) <= threshold1) {
         taken[static_cast<size_t>(b)] = true;
         add_member(list, c, count - 1 - b);

@@ -23,7 +23,8 @@ namespace {
 void read_row(const ClusterRun &run, int y, float *const *dst) {
   bool failed = false;
   for (int k = 0; k < run.bandCount && !failed; ++k)
-    failed = read_area_samples(run, k, y, 0, run.aCols, dst[k], KIND_FLOAT) != 0;
+    failed =
+        read_area_samples(run, k, y, 0, run.aCols, dst[k], KIND_FLOAT) != 0;
   if (!failed) return;
   for (int x = 0; x < run.aCols; ++x)
     for (int k = 0; k < run.bandCount; ++k)
@@ -80,4 +81,3 @@ bool absorb_limit(float threshold, float *limit) {
   std::memcpy(limit, &low, sizeof *limit);
   return true;
 }
-
