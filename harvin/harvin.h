@@ -40,11 +40,6 @@ bool absorb_limit(float threshold, float *limit);
 // with its own pixel and the pixels it absorbed as members.
 void leader_pass(PixelTable &table, float threshold1, ClusterList &list);
 
-// The leader pass by comparing every leader with every later remaining
-// pixel, as plainly as it can be put: the reference for leader_pass.
-void leader_pass_by_scan(const PixelTable &table, float threshold1,
-                         ClusterList &list);
-
 // One class byte per member at its pixel's offset (progress 98..100).
 void write_classes(const ClusterRun &run, const ClusterList &list,
                    int32_t pixels, int nClasses);

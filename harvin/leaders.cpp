@@ -331,32 +331,3 @@ void leader_pass(PixelTable &table, float threshold1, ClusterList &list) {
   }
   link_in_order(list);
 }
-
-void leader_pass_by_scan(const PixelTable &table, float threshold1,
-                         ClusterList &list) {
-  const int n = table.bands;
-  const int32_t count = table.count;
-  reserve_members(count, list);
-  std::vector<bool> taken(static_cast<size_t>(count), false);
-  int32_t left = count, leaders = 0;
-  for (int32_t a = 0; a < count; ++a) {
-    if (taken[static_cast<size_t>(a)]) continue;
-    float mean[MAX_BANDS] = {}, other[MAX_BANDS] = {};
-    for (int k = 0; k < n; ++k)
-      mean[k] = table.values[k][static_cast<size_t>(a)];
-    Cluster c = leader_cluster(mean, n, count - 1 - a, list);
-    for (int32_t b = a + 1; b < count; ++b) {
-      if (taken[static_cast<size_t>(b)]) continue;
-      for (int k = 0; k < n; ++k)
-        other[k] = table.values[k][static_cast<size_t>(b)];
-      if (vector_distance(mean, other, n) <= threshold1) {
-        taken[static_cast<size_t>(b)] = true;
-        add_member(list, c, count - 1 - b);
-      }
-    }
-    left -= c.count - 1;
-    list.clusters.push_back(c);
-    show_progress(2, 5, ++leaders, left);
-  }
-  link_in_order(list);
-}
