@@ -22,9 +22,9 @@ struct Entry {
 };
 
 // Grid coordinates of samples on every band, packed into one 63-bit key:
-// as many bits per band as fit. Coordinates count cells from one below the
-// smallest sample of the band, so that the cells next to every occupied
-// cell have coordinates too; larger ones are clamped to the top, which
+// as many bits per band as fit, at most 30. Coordinates count cells from one
+// below the smallest sample of the band, so that the cells next to every
+// occupied cell have coordinates too; larger ones are clamped to the top, which
 // merges cells and so only widens a search.
 struct GridKeys {
   int bands = 0;
@@ -136,7 +136,7 @@ void coordinates(const GridKeys &grid, const float *values, int64_t *coords) {
 // samples' range to fit the coordinates.
 void lay_grid(const PixelTable &table, float limit, GridKeys &grid) {
   grid.bands = table.bands;
-  grid.bits = 63 / table.bands;
+  grid.bits = 63 / table.bands < 30 ? 63 / table.bands : 30;
   const double reach = std::sqrt(static_cast<double>(limit)) * 1.00001;
   double width = reach > 1.0 ? reach : 1.0;
   for (int b = 0; b < table.bands; ++b) {

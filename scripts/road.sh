@@ -8,6 +8,11 @@
 #   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
 #       road_qor, then palvex: <dir>/training.ts (class first, raw values,
 #       the scene's bands as channels in order)
+#   road_grenik <dir> [<seed> <cellCount> <cellSamples> <nClasses>]
+#       grenik over the whole scene: <dir>/grenik.cof
+#   road_harvin <dir> [<nClasses> <threshold1>]
+#       harvin over the whole scene: <dir>/harvin.cof
+#   Both print their command line ("   $ ...") before running it.
 
 road_scene() {
   local dir=$1 rows=$2 cols=$3 bands=${4:-7} classes=${5:-8} bits=${6:-8} seed=${7:-1}
@@ -49,4 +54,28 @@ road_training_set() {
   local dir=$1 pci=${2:-NO-PCI} max=${3:-1000}
   road_qor "$dir" "$pci" || return 1
   "$BIN/palvex" "$dir/training.ts" "$max" spectral "$BAND_NUMBERS" 1 1 7 "$dir/points.qor"
+}
+
+# Prints a command line that can be copied, then runs it.
+road_show_run() {
+  local word line="   \$"
+  for word in "$@"; do line+=" $(printf '%q' "$word")"; done
+  echo "$line"
+  "$@"
+}
+
+road_grenik() {
+  local dir=$1 seed=${2:-1} cells=${3:-8} samples=${4:-4} classes=${5:-}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  road_show_run "$BIN/grenik" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS" 0 0 \
+    "$ROWS" "$COLS" "$seed" "$cells" "$samples" "${classes:-$CLASSES}" "$dir/grenik.cof"
+}
+
+road_harvin() {
+  local dir=$1 classes=${2:-} threshold=${3:-30}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  road_show_run "$BIN/harvin" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS" 0 0 \
+    "$ROWS" "$COLS" "${classes:-$CLASSES}" "$threshold" "$dir/harvin.cof"
 }
