@@ -74,13 +74,16 @@ bench_time() {
   }'
 }
 
-# Peak resident memory of one run of a command, in MB: from GNU time when it
+# Peak resident memory of one run of a program (not a shell function), in MB: from GNU time when it
 # is installed, otherwise from the high-water mark in /proc, read while the
 # command runs.
 bench_peak_memory() {
-  local kb=0 pid hwm
+  local kb=0 pid hwm record
   if [ -x /usr/bin/time ]; then
-    kb=$( { /usr/bin/time -f '%M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
+    record=$(mktemp)
+    /usr/bin/time -f '%M' -o "$record" "$@" >/dev/null 2>&1 || true
+    kb=$(tail -n 1 "$record")
+    rm -f "$record"
   else
     "$@" >/dev/null 2>&1 &
     pid=$!

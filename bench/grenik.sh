@@ -20,11 +20,10 @@ echo "scene: $rows x $cols pixels, 7 bands, 8 bits, 8 classes in $dir"
 road_scene "$dir" "$rows" "$cols" 7 8 8 1
 . "$dir/scene.env"
 
-classify() {
-  "$BIN/grenik" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS" \
-    0 0 "$ROWS" "$COLS" 1 16 4 8 "$dir/out.cof"
-}
+command=("$BIN/grenik" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS"
+  0 0 "$ROWS" "$COLS" 1 16 4 8 "$dir/out.cof")
+classify() { "${command[@]}"; }
 
 classify >/dev/null  # warm the page cache
 bench_time classify
-bench_peak_memory classify
+bench_peak_memory "${command[@]}"
