@@ -54,12 +54,14 @@ ClusterPair find_closest_pair(const ClusterList &list, int n) {
   return pair;
 }
 
-void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second,
-                        int n) {
+void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
+                        int32_t before) {
   // The second cluster follows the first, so it is never the head.
-  int32_t before = list.head;
-  while (list.clusters[before].next != second)
-    before = list.clusters[before].next;
+  if (before == NO_LINK) {
+    before = list.head;
+    while (list.clusters[before].next != second)
+      before = list.clusters[before].next;
+  }
 
   Cluster &p = list.clusters[first];
   Cluster &q = list.clusters[second];

@@ -73,9 +73,11 @@ ClusterPair find_closest_pair(const ClusterList &list, int n);
 
 // Merges `second` into `first` (which comes before it in the list): count-
 // weighted means in double precision stored back in single, counts added,
-// second's members appended behind first's, second unlinked.
-void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second,
-                        int n);
+// second's members appended behind first's, second unlinked. `before` is
+// the cluster in front of `second` when the caller knows it; otherwise the
+// list is walked from the head to find it.
+void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
+                        int32_t before = NO_LINK);
 
 // Performs `merges` merges (none when merges <= 0), each of the pair that
 // find_closest_pair would choose at that moment, with a progress line
