@@ -16,8 +16,12 @@
 
 namespace {
 
+// One pixel in a cell. Samples are stored in the narrowest type that holds
+// every sample of the area exactly (8-bit images need 12 bytes a pixel
+// rather than 32), since the pass streams through the cells many times.
+template <class V>
 struct Entry {
-  float values[MAX_BANDS];
+  V values[MAX_BANDS];
   int32_t position;  // list position
 };
 
@@ -95,13 +99,26 @@ class CellMap {
   int32_t count_ = 0;
 };
 
+template <class V>
 struct Cells {
   GridKeys grid;
   CellMap map;
-  std::vector<Entry> entries;      // grouped by cell, list order within one
+  std::vector<Entry<V>> entries;   // grouped by cell, list order within one
   std::vector<size_t> begin, end;  // the remaining entries of each cell
   std::vector<int32_t> cellOf;     // cell per list position
 };
+
+// distance_sum of clusterlib with the second vector in a stored type: each
+// sample converts exactly to single precision.
+template <class V>
+float sum_to(const float *a, const V *b, int n) {
+  float sum = 0.0f;
+  for (int i = 0; i < n; ++i) {
+    const float d = a[i] - static_cast<float>(b[i]);
+    sum = sum + d * d;
+  }
+  return sum;
+}
 
 // Member records are made in the order pixels join, so that the members of
 // one leader lie together in the table.
@@ -116,11 +133,12 @@ void add_member(ClusterList &list, Cluster &c, int32_t pixel) {
   ++c.count;
 }
 
-Cluster leader_cluster(const float *values, int bands, int32_t pixel,
+template <class V>
+Cluster leader_cluster(const V *values, int bands, int32_t pixel,
                        ClusterList &list) {
   Cluster c;
   std::memset(&c, 0, sizeof c);
-  for (int k = 0; k < bands; ++k) c.mean[k] = values[k];
+  for (int k = 0; k < bands; ++k) c.mean[k] = static_cast<float>(values[k]);
   c.count = 0;
   c.members = c.lastMember = c.next = NO_LINK;
   add_member(list, c, pixel);
@@ -154,7 +172,8 @@ void lay_grid(const PixelTable &table, float limit, GridKeys &grid) {
   grid.width = width;
 }
 
-void build_cells(PixelTable &table, float limit, Cells &cells) {
+template <class V>
+void build_cells(PixelTable &table, float limit, Cells<V> &cells) {
   const size_t count = static_cast<size_t>(table.count);
   lay_grid(table, limit, cells.grid);
   cells.cellOf.resize(count);
@@ -178,9 +197,11 @@ void build_cells(PixelTable &table, float limit, Cells &cells) {
   }
   cells.entries.resize(count);
   for (size_t i = 0; i < count; ++i) {
-    Entry &e = cells.entries[cells.end[static_cast<size_t>(cells.cellOf[i])]++];
+    Entry<V> &e =
+        cells.entries[cells.end[static_cast<size_t>(cells.cellOf[i])]++];
     std::memset(&e, 0, sizeof e);
-    for (int k = 0; k < table.bands; ++k) e.values[k] = table.values[k][i];
+    for (int k = 0; k < table.bands; ++k)
+      e.values[k] = static_cast<V>(table.values[k][i]);
     e.position = static_cast<int32_t>(i);
   }
   for (auto &v : table.values) std::vector<float>().swap(v);
@@ -196,18 +217,26 @@ struct Leading {
 
 // Takes from one cell every pixel within the limit of the leader, and the
 // leader itself; the others close up in order.
-void scan_cell(Cells &cells, size_t cell, Leading &lead,
+template <class V>
+void scan_cell(Cells<V> &cells, size_t cell, Leading &lead,
                std::vector<uint8_t> &taken, ClusterList &list) {
+  float mean[MAX_BANDS];
+  std::memcpy(mean, lead.cluster.mean, sizeof mean);
+  const int32_t leader = lead.position;
+  const float limit = lead.limit;
+  const int bands = lead.bands;
+  Entry<V> *entries = cells.entries.data();
   size_t kept = cells.begin[cell];
-  for (size_t r = cells.begin[cell]; r < cells.end[cell]; ++r) {
-    const Entry &e = cells.entries[r];
-    if (e.position == lead.position) continue;
-    if (distance_sum(lead.cluster.mean, e.values, lead.bands) <= lead.limit) {
-      taken[static_cast<size_t>(e.position)] = 1;
-      add_member(list, lead.cluster, lead.count - 1 - e.position);
+  const size_t end = cells.end[cell];
+  for (size_t r = cells.begin[cell]; r < end; ++r) {
+    const int32_t position = entries[r].position;
+    if (position == leader) continue;
+    if (sum_to(mean, entries[r].values, bands) <= limit) {
+      taken[static_cast<size_t>(position)] = 1;
+      add_member(list, lead.cluster, lead.count - 1 - position);
       continue;
     }
-    if (kept != r) cells.entries[kept] = e;
+    if (kept != r) entries[kept] = entries[r];
     ++kept;
   }
   cells.end[cell] = kept;
@@ -218,8 +247,9 @@ void scan_cell(Cells &cells, size_t cell, Leading &lead,
 // band; a choice whose box lies farther than the reach from the leader is
 // not followed further. The squared gaps are taken a little short, so that
 // rounding never drops a cell that holds a pixel within reach.
+template <class V>
 struct NeighbourSearch {
-  Cells &cells;
+  Cells<V> &cells;
   Leading &lead;
   std::vector<uint8_t> &taken;
   ClusterList &list;
@@ -248,10 +278,11 @@ struct NeighbourSearch {
   }
 };
 
-void scan_neighbours(Cells &cells, Leading &lead, std::vector<uint8_t> &taken,
-                     ClusterList &list) {
+template <class V>
+void scan_neighbours(Cells<V> &cells, Leading &lead,
+                     std::vector<uint8_t> &taken, ClusterList &list) {
   const GridKeys &grid = cells.grid;
-  NeighbourSearch search{cells, lead, taken, list, 0.0, {}, {}, {}, {}};
+  NeighbourSearch<V> search{cells, lead, taken, list, 0.0, {}, {}, {}, {}};
   const double reach = std::sqrt(static_cast<double>(lead.limit)) * 1.0001;
   search.reach2 = reach * reach;
   for (int b = 0; b < grid.bands; ++b) {
@@ -296,6 +327,42 @@ void every_pixel_leads(const PixelTable &table, ClusterList &list) {
   }
 }
 
+// The samples' narrowest exact type: 0 for 8-bit, 1 for 16-bit, 2 for
+// single precision.
+int sample_width(const PixelTable &table) {
+  int width = 0;
+  for (int k = 0; k < table.bands; ++k) {
+    for (float v : table.values[k]) {
+      if (!(v >= 0.0f && v <= 65535.0f) || v != std::floor(v)) return 2;
+      if (v > 255.0f) width = 1;
+    }
+  }
+  return width;
+}
+
+template <class V>
+void lead_in_cells(PixelTable &table, float limit, ClusterList &list) {
+  Cells<V> cells;
+  build_cells(table, limit, cells);
+  std::vector<uint8_t> taken(static_cast<size_t>(table.count), 0);
+  int32_t left = table.count, leaders = 0;
+  for (int32_t i = 0; i < table.count; ++i) {
+    if (taken[static_cast<size_t>(i)]) continue;
+    // A leader is the first remaining pixel of its cell.
+    const size_t cell =
+        static_cast<size_t>(cells.cellOf[static_cast<size_t>(i)]);
+    const Entry<V> &own = cells.entries[cells.begin[cell]];
+    Leading lead{
+        leader_cluster(own.values, table.bands, table.count - 1 - i, list), i,
+        limit, table.bands, table.count};
+    taken[static_cast<size_t>(i)] = 1;
+    scan_neighbours(cells, lead, taken, list);
+    left -= lead.cluster.count - 1;
+    list.clusters.push_back(lead.cluster);
+    show_progress(2, 5, ++leaders, left);
+  }
+}
+
 }  // namespace
 
 void leader_pass(PixelTable &table, float threshold1, ClusterList &list) {
@@ -304,27 +371,14 @@ void leader_pass(PixelTable &table, float threshold1, ClusterList &list) {
     reserve_members(table.count, list);
     if (!absorb_limit(threshold1, &limit)) {
       every_pixel_leads(table, list);
-      link_in_order(list);
-      return;
-    }
-    Cells cells;
-    build_cells(table, limit, cells);
-    std::vector<uint8_t> taken(static_cast<size_t>(table.count), 0);
-    int32_t left = table.count, leaders = 0;
-    for (int32_t i = 0; i < table.count; ++i) {
-      if (taken[static_cast<size_t>(i)]) continue;
-      // A leader is the first remaining pixel of its cell.
-      const size_t cell =
-          static_cast<size_t>(cells.cellOf[static_cast<size_t>(i)]);
-      const Entry &own = cells.entries[cells.begin[cell]];
-      Leading lead{
-          leader_cluster(own.values, table.bands, table.count - 1 - i, list), i,
-          limit, table.bands, table.count};
-      taken[static_cast<size_t>(i)] = 1;
-      scan_neighbours(cells, lead, taken, list);
-      left -= lead.cluster.count - 1;
-      list.clusters.push_back(lead.cluster);
-      show_progress(2, 5, ++leaders, left);
+    } else {
+      const int width = sample_width(table);
+      if (width == 0)
+        lead_in_cells<uint8_t>(table, limit, list);
+      else if (width == 1)
+        lead_in_cells<uint16_t>(table, limit, list);
+      else
+        lead_in_cells<float>(table, limit, list);
     }
   } catch (const std::bad_alloc &) {
     fail_allocating();
