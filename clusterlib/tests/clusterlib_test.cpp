@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "clustertest.h"
+
 namespace {
+
+using clustertest::captured;
+using clustertest::describe;
 
 // A list built by pushing the given means in order: the last one is the
 // head. counts default to 1.
@@ -23,32 +28,6 @@ ClusterList make_list(const std::vector<std::vector<float>> &means,
       list.clusters[static_cast<size_t>(c)].count = counts[i];
   }
   return list;
-}
-
-// The list from the head: the mean bits, count and member pixels of each.
-std::string describe(const ClusterList &list, int n) {
-  std::string text;
-  for (int32_t c : list_order(list)) {
-    const Cluster &k = list.clusters[static_cast<size_t>(c)];
-    for (int b = 0; b < n; ++b) {
-      uint32_t bits;
-      std::memcpy(&bits, &k.mean[b], sizeof bits);
-      text += std::to_string(bits) + ",";
-    }
-    text += " n" + std::to_string(k.count) + " [";
-    for (int32_t m = k.members; m != NO_LINK;
-         m = list.members[static_cast<size_t>(m)].next)
-      text += std::to_string(list.members[static_cast<size_t>(m)].index) + " ";
-    text += "]\n";
-  }
-  return text;
-}
-
-// Progress remembers the last percentage printed: start each capture from
-// a value no merge range prints.
-void capture_progress() {
-  show_progress(-7, -7, 1, 1);
-  testing::internal::CaptureStdout();
 }
 
 TEST(VectorDistance, SinglePrecisionSumRootInDouble) {
@@ -98,9 +77,9 @@ TEST(FindClosestPair, EqualDistancesKeepTheEarlierPair) {
   EXPECT_EQ(pair.second, list_order(list)[1]);
   for (auto merge : {merge_closest_pairs, merge_closest_pairs_by_rescan}) {
     ClusterList l = make_list({{10}, {5}, {0}});
-    capture_progress();
+    clustertest::capture();
     merge(l, 1, 1, 2, 50);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "50%\n");
+    EXPECT_EQ(captured(), "50%\n");
     ASSERT_EQ(l.size, 2);
     EXPECT_EQ(l.clusters[static_cast<size_t>(l.head)].mean[0], 2.5f);
     EXPECT_EQ(l.clusters[static_cast<size_t>(l.head)].count, 2);
@@ -113,16 +92,16 @@ TEST(MergeClosestPairs, NoMergesLeaveTheListAndPrintNothing) {
   for (int merges : {0, -3}) {
     ClusterList list = make_list({{1, 2}, {3, 4}, {3, 5}});
     const std::string before = describe(list, 2);
-    capture_progress();
+    clustertest::capture();
     merge_closest_pairs(list, 2, merges, 5, 98);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(captured(), "");
     EXPECT_EQ(describe(list, 2), before);
   }
   // Asked for more merges than there are pairs: stops at one cluster.
   ClusterList list = make_list({{1}, {4}, {9}});
-  capture_progress();
+  clustertest::capture();
   merge_closest_pairs(list, 1, 5, 5, 98);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "23%\n42%\n");
+  EXPECT_EQ(captured(), "23%\n42%\n");
   EXPECT_EQ(list.size, 1);
 }
 
@@ -153,12 +132,12 @@ TEST(MergeClosestPairs, SameMergesAsAFullRescan) {
       const int merges = std::uniform_int_distribution<int>(1, s.size + 2)(rng);
       ClusterList fast = make_list(means, counts),
                   plain = make_list(means, counts);
-      capture_progress();
+      clustertest::capture();
       merge_closest_pairs(fast, s.bands, merges, 2, 50);
-      const std::string fastOut = testing::internal::GetCapturedStdout();
-      capture_progress();
+      const std::string fastOut = captured();
+      clustertest::capture();
       merge_closest_pairs_by_rescan(plain, s.bands, merges, 2, 50);
-      ASSERT_EQ(fastOut, testing::internal::GetCapturedStdout());
+      ASSERT_EQ(fastOut, captured());
       ASSERT_EQ(describe(fast, s.bands), describe(plain, s.bands))
           << "bands " << s.bands << " scale " << s.scale << " list " << t;
     }
@@ -194,10 +173,10 @@ TEST(MergeClosestPairs, RoundedBestDecidesBetweenNearlyEqualPairs) {
       means.push_back({0.0f, far});
     }
     ClusterList fast = make_list(means), plain = make_list(means);
-    capture_progress();
+    clustertest::capture();
     merge_closest_pairs(fast, 2, 1, 2, 50);
     merge_closest_pairs_by_rescan(plain, 2, 1, 2, 50);
-    testing::internal::GetCapturedStdout();
+    captured();
     EXPECT_EQ(describe(fast, 2), describe(plain, 2)) << c.c1[0];
     // The cluster at (0, 0) stays as it was only when (C1, C2) merged.
     bool originKept = false;

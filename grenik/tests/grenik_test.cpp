@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "clusterlib.h"
+#include "clustertest.h"
 #include "testsupport.h"
 
 using testsupport::read_file;
@@ -58,8 +59,7 @@ struct Lcg {
 std::pair<std::string, std::string> expected_run(const Image &im,
                                                  const Params &p) {
   const int n = static_cast<int>(im.bands.size());
-  testing::internal::CaptureStdout();
-  show_progress(-7, -7, 1, 1);  // progress remembers its last line
+  clustertest::capture();
   int64_t cells = std::min({p.cellCount, p.aRows, p.aCols});
   if (cells < 0) cells = 0;
   const int64_t total = std::max<int64_t>(0, p.cellSamples * cells * cells);
@@ -93,26 +93,14 @@ std::pair<std::string, std::string> expected_run(const Image &im,
     }
     show_progress(50, 100, r + 1, p.aRows);
   }
-  const std::string out = testing::internal::GetCapturedStdout();
-  return {out.substr(out.find("-7%\n") == 0 ? 4 : 0), cof};
+  return {clustertest::captured(), cof};
 }
 
 class Grenik : public ::testing::Test {
  protected:
   // Band files b1, b2, ...; returns the path and band lists.
   std::pair<std::string, std::string> write_image(const Image &im, bool wide) {
-    std::string paths, numbers;
-    for (size_t b = 0; b < im.bands.size(); ++b) {
-      const std::string path = dir.file("b" + std::to_string(b + 1));
-      if (wide)
-        testsupport::write_band16(path, im.bands[b]);
-      else
-        testsupport::write_band8(
-            path, std::vector<uint8_t>(im.bands[b].begin(), im.bands[b].end()));
-      paths += (b ? " " : "") + path;
-      numbers += (b ? " " : "") + std::to_string(b + 1);
-    }
-    return {paths, numbers};
+    return clustertest::write_bands(dir, im.bands, wide);
   }
 
   RunResult run(const Image &im, bool wide, const Params &p) {
@@ -242,10 +230,6 @@ TEST_F(Grenik, FailuresInOrder) {
     for (auto &c : changes) a[static_cast<size_t>(c.first)] = c.second;
     return a;
   };
-  auto opening = [](const std::string &what, const std::string &path,
-                    const std::string &why) {
-    return "Error " + what + " \"" + path + "\" (" + why + ").\n";
-  };
   const std::string usage =
       "Usage: grenik \"<iPaths>\" \"<iChannels>\" <iType>\n"
       "               <iRows> <iCols> <aRow> <aCol>\n"
@@ -266,15 +250,18 @@ TEST_F(Grenik, FailuresInOrder) {
       {with({{0, b1}}), "Illegal image paths.\n"},
       {with({{8, "-1"}, {0, none + " " + b1}}), "Error allocating memory.\n"},
       {with({{0, b1 + " " + none}, {13, none + "/x"}}),
-       opening("opening image file", none, "No such file or directory")},
+       clustertest::error_line("opening image file", none,
+                               "No such file or directory")},
       {with({{13, none + "/x"}}),
-       opening("opening COF file", none + "/x", "No such file or directory")},
-      {with({{13, b1}}), opening("opening COF file", b1, "File exists")},
+       clustertest::error_line("opening COF file", none + "/x",
+                               "No such file or directory")},
+      {with({{13, b1}}),
+       clustertest::error_line("opening COF file", b1, "File exists")},
       // Every draw of a grid beyond 32 bits would be a cluster.
       {with({{10, "2"}, {11, "1073741824"}}), "Error allocating memory.\n"},
       // A draw below the end of the band files.
       {with({{3, "9"}, {5, "5"}}),
-       opening("reading image file", b1, "No data available")},
+       clustertest::error_line("reading image file", b1, "No data available")},
   };
   for (const auto &c : cases) {
     const RunResult r = testsupport::run_program("grenik", c.first);
@@ -288,7 +275,8 @@ TEST_F(Grenik, FailuresInOrder) {
   const RunResult r =
       testsupport::run_program("grenik", with({{7, "7"}, {11, "0"}}));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, opening("reading image file", b1, "No data available"));
+  EXPECT_EQ(r.err, clustertest::error_line("reading image file", b1,
+                                           "No data available"));
   EXPECT_EQ(r.out, "57%\n64%\n71%\n78%\n");
   EXPECT_EQ(read_file(cof()), std::string(20, '\0'));
 

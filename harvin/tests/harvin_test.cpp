@@ -12,12 +12,17 @@
 #include <vector>
 
 #include "clusterlib.h"
+#include "clustertest.h"
 #include "testsupport.h"
 
 using testsupport::read_file;
 using testsupport::RunResult;
 
 namespace {
+
+using clustertest::capture;
+using clustertest::captured;
+using clustertest::error_line;
 
 // The leader pass as plainly as it can be put, on the linked list of one
 // cluster per pixel: each cluster in list order unlinks every later cluster
@@ -60,38 +65,6 @@ ClusterList pixel_clusters(const std::vector<std::vector<float>> &values) {
   return list;
 }
 
-// Captures what is printed, starting from a progress state no stage uses.
-void capture() {
-  testing::internal::CaptureStdout();
-  show_progress(-7, -7, 1, 1);
-}
-std::string captured() {
-  const std::string out = testing::internal::GetCapturedStdout();
-  return out.substr(out.find("-7%\n") == 0 ? 4 : 0);
-}
-
-// The clusters from the head: mean bits, count and the sorted pixels.
-std::string describe(const ClusterList &list, int n) {
-  std::string text;
-  for (int32_t c : list_order(list)) {
-    const Cluster &k = list.clusters[static_cast<size_t>(c)];
-    for (int b = 0; b < n; ++b) {
-      uint32_t bits;
-      std::memcpy(&bits, &k.mean[b], sizeof bits);
-      text += std::to_string(bits) + ",";
-    }
-    std::vector<int32_t> pixels;
-    for (int32_t m = k.members; m != NO_LINK;
-         m = list.members[static_cast<size_t>(m)].next)
-      pixels.push_back(list.members[static_cast<size_t>(m)].index);
-    std::sort(pixels.begin(), pixels.end());
-    text += " n" + std::to_string(k.count) + " [";
-    for (int32_t p : pixels) text += std::to_string(p) + " ";
-    text += "]\n";
-  }
-  return text;
-}
-
 // The grid-pruned leader pass takes the same leaders, in the same order,
 // with the same pixels as the plain one, on samples that give exact
 // boundary distances (3-4-5), rounded sums (16-bit values) and thresholds
@@ -126,25 +99,11 @@ TEST(LeaderPass, SameLeadersAsThePlainPass) {
       capture();
       leader_pass(table, t, fast);
       EXPECT_EQ(captured(), plainOut);
-      ASSERT_EQ(describe(fast, s.bands), describe(plain, s.bands))
+      ASSERT_EQ(clustertest::describe(fast, s.bands, true),
+                clustertest::describe(plain, s.bands, true))
           << s.bands << " bands up to " << s.top << ", threshold " << t;
     }
   }
-}
-
-TEST(LeaderPass, AbsorbLimitIsTheLargestSumWithin) {
-  for (float t : {0.0f, 1.0f, 4.0f, 5.0f, 7.5f, 30.0f, 1e-20f, 3e19f}) {
-    float limit = -1.0f;
-    ASSERT_TRUE(absorb_limit(t, &limit)) << t;
-    EXPECT_LE(std::sqrt(static_cast<double>(limit)), t);
-    EXPECT_GT(std::sqrt(static_cast<double>(std::nextafter(limit, INFINITY))),
-              t);
-  }
-  float limit = 0.0f;
-  EXPECT_FALSE(absorb_limit(-0.5f, &limit));
-  EXPECT_FALSE(absorb_limit(NAN, &limit));
-  ASSERT_TRUE(absorb_limit(INFINITY, &limit));
-  EXPECT_EQ(limit, INFINITY);
 }
 
 struct Area {
@@ -188,18 +147,7 @@ class Harvin : public ::testing::Test {
  protected:
   std::pair<std::string, std::string> write_image(
       const std::vector<std::vector<uint16_t>> &image, bool wide) {
-    std::string paths, numbers;
-    for (size_t b = 0; b < image.size(); ++b) {
-      const std::string path = dir.file("b" + std::to_string(b + 1));
-      if (wide)
-        testsupport::write_band16(path, image[b]);
-      else
-        testsupport::write_band8(
-            path, std::vector<uint8_t>(image[b].begin(), image[b].end()));
-      paths += (b ? " " : "") + path;
-      numbers += (b ? " " : "") + std::to_string(b + 1);
-    }
-    return {paths, numbers};
+    return clustertest::write_bands(dir, image, wide);
   }
   std::vector<std::string> args(
       const std::pair<std::string, std::string> &lists, const std::string &type,
@@ -288,10 +236,6 @@ TEST_F(Harvin, FailuresInOrder) {
     for (auto &c : changes) a[static_cast<size_t>(c.first)] = c.second;
     return a;
   };
-  auto error = [](const std::string &what, const std::string &path,
-                  const std::string &why) {
-    return "Error " + what + " \"" + path + "\" (" + why + ").\n";
-  };
   const std::string usage =
       "Usage: harvin \"<iPaths>\" \"<iChannels>\" <iType>\n"
       "               <iRows> <iCols> <aRow> <aCol>\n"
@@ -309,10 +253,10 @@ TEST_F(Harvin, FailuresInOrder) {
       {with({{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
       {with({{0, b1}}), "Illegal image paths.\n"},
       {with({{0, none + " " + b1}, {11, none + "/x"}}),
-       error("opening image file", none, "No such file or directory")},
-      {with({{11, none + "/x"}}),
-       error("opening COF file", none + "/x", "No such file or directory")},
-      {with({{11, b1}}), error("opening COF file", b1, "File exists")},
+       error_line("opening image file", none, "No such file or directory")},
+      {with({{11, none + "/x"}}), error_line("opening COF file", none + "/x",
+                                             "No such file or directory")},
+      {with({{11, b1}}), error_line("opening COF file", b1, "File exists")},
       // More pixels than the COF file's pixel numbers reach.
       {with({{7, "70000"}, {8, "70000"}}), "Error allocating memory.\n"},
   };
