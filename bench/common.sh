@@ -74,3 +74,26 @@ bench_time() {
     printf "cat of the band files, median: %.3f s\n", c
   }'
 }
+
+# Peak resident memory of one run of a program (not a shell function), in MB: from GNU time when it
+# is installed, otherwise from the high-water mark in /proc, read while the
+# command runs.
+bench_peak_memory() {
+  local kb=0 pid hwm record
+  if [ -x /usr/bin/time ]; then
+    record=$(mktemp)
+    /usr/bin/time -f '%M' -o "$record" "$@" >/dev/null 2>&1 || true
+    kb=$(tail -n 1 "$record")
+    rm -f "$record"
+  else
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    while kill -0 "$pid" 2>/dev/null; do
+      hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
+      [ -n "$hwm" ] && [ "$hwm" -gt "$kb" ] && kb=$hwm
+      sleep 0.01
+    done
+    wait "$pid" || true
+  fi
+  awk -v k="$kb" 'BEGIN { printf "peak memory: %.0f MB\n", k / 1024 }'
+}

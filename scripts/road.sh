@@ -17,6 +17,10 @@
 #       <dir>/training.ts into <dir>/<tool>.cof; <numbers> are the tool's
 #       own (wimbel: sigma maxSamples; sotrak: sigma polynomialOrder
 #       maxSamples). With ROAD_SHOW set, prints the command line first.
+#   road_grenik <dir> [<seed> <cellCount> <cellSamples> <nClasses>]
+#       grenik over the whole scene: <dir>/grenik.cof
+#   road_harvin <dir> [<nClasses> <threshold1>]
+#       harvin over the whole scene: <dir>/harvin.cof
 
 road_show() {
   [ -n "${ROAD_SHOW:-}" ] || return 0
@@ -118,4 +122,20 @@ road_pnn() {
   local cmd=("$BIN/$tool" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$@" \
     "$ROWS" "$COLS" 0 0 "$rows" "$COLS" "$dir/training.ts" "$dir/$tool.cof")
   road_run "${cmd[@]}"
+}
+
+road_grenik() {
+  local dir=$1 seed=${2:-1} cells=${3:-8} samples=${4:-4} classes=${5:-}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  road_run "$BIN/grenik" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS" 0 0 \
+    "$ROWS" "$COLS" "$seed" "$cells" "$samples" "${classes:-$CLASSES}" "$dir/grenik.cof"
+}
+
+road_harvin() {
+  local dir=$1 classes=${2:-} threshold=${3:-30}
+  # shellcheck disable=SC1091
+  . "$dir/scene.env" || return 1
+  road_run "$BIN/harvin" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS" 0 0 \
+    "$ROWS" "$COLS" "${classes:-$CLASSES}" "$threshold" "$dir/harvin.cof"
 }

@@ -1,0 +1,19 @@
+// Labelling the area row by row.
+#include "grenik.h"
+
+void label_area(GrenikRun &run, const ClusterList &list) {
+  const ClusterRun &f = run.files;
+  const ClassTable table = class_table(list, f.bandCount);
+  const uint16_t *rows[MAX_BANDS] = {};
+  for (int k = 0; k < f.bandCount; ++k) rows[k] = run.rows[k].get();
+  for (int r = 0; r < f.aRows; ++r) {
+    for (int k = 0; k < f.bandCount; ++k)
+      if (read_area_samples(f, k, r, 0, f.aCols, run.rows[k].get(), KIND_U16) !=
+          0)
+        fail_reading(f, k);
+    nearest_cluster_classes(table, rows, f.aCols, run.out.get());
+    if (fwrite(run.out.get(), static_cast<size_t>(f.aCols), 1, f.cof) != 1)
+      fail_writing(f);
+    show_progress(50, 100, r + 1, f.aRows);
+  }
+}

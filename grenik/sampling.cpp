@@ -1,0 +1,53 @@
+// Drawing the samples of the grid.
+#include <new>
+
+#include "grenik.h"
+
+Grid clipped_grid(int cellCount, int cellSamples, int aRows, int aCols) {
+  int64_t cells = cellCount;
+  if (aRows < cells) cells = aRows;
+  if (aCols < cells) cells = aCols;
+  // A negative count (or area side) is a grid without cells.
+  Grid grid;
+  if (cells <= 0) return grid;
+  grid.cells = cells;
+  grid.samples = cellSamples * cells * cells;
+  if (grid.samples < 0) grid.samples = 0;
+  return grid;
+}
+
+CellSpan cell_span(int64_t i, int64_t cells, int64_t length) {
+  CellSpan span;
+  span.start = i * length / cells;
+  span.size = (i + 1) * length / cells - span.start;
+  return span;
+}
+
+void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
+  const ClusterRun &f = run.files;
+  const int total = static_cast<int>(grid.samples);
+  int drawn = 0;
+  for (int64_t i = 0; i < grid.cells; ++i) {
+    const CellSpan rows = cell_span(i, grid.cells, f.aRows);
+    for (int64_t j = 0; j < grid.cells; ++j) {
+      const CellSpan cols = cell_span(j, grid.cells, f.aCols);
+      for (int s = 0; s < run.cellSamples; ++s) {
+        const int64_t dr = next_random() * rows.size / RANDOM_RANGE;
+        const int64_t dc = next_random() * cols.size / RANDOM_RANGE;
+        const float zero[MAX_BANDS] = {};
+        int32_t c = NO_LINK;
+        try {
+          c = push_cluster(list, zero, f.bandCount);
+        } catch (const std::bad_alloc &) {
+          fail_allocating();
+        }
+        float *mean = list.clusters[static_cast<size_t>(c)].mean;
+        for (int k = 0; k < f.bandCount; ++k)
+          if (read_area_samples(f, k, rows.start + dr, cols.start + dc, 1,
+                                &mean[k], KIND_FLOAT) != 0)
+            fail_reading(f, k);
+        show_progress(0, 2, ++drawn, total);
+      }
+    }
+  }
+}

@@ -1,0 +1,83 @@
+// The pixels of the area and the leader pass.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "harvin.h"
+
+int32_t area_pixels(const ClusterRun &run) {
+  if (run.aRows <= 0 || run.aCols <= 0) return 0;
+  const int64_t count = static_cast<int64_t>(run.aRows) * run.aCols;
+  if (count > INT32_MAX) fail_allocating();
+  return static_cast<int32_t>(count);
+}
+
+namespace {
+
+// A row is read band by band in one read each. When one of those fails,
+// the row is read again sample by sample, pixel by pixel with the bands of
+// each pixel in order, so that the failure reported is the first one of
+// that order.
+void read_row(const ClusterRun &run, int y, float *const *dst) {
+  bool failed = false;
+  for (int k = 0; k < run.bandCount && !failed; ++k)
+    failed =
+        read_area_samples(run, k, y, 0, run.aCols, dst[k], KIND_FLOAT) != 0;
+  if (!failed) return;
+  for (int x = 0; x < run.aCols; ++x)
+    for (int k = 0; k < run.bandCount; ++k)
+      if (read_area_samples(run, k, y, x, 1, &dst[k][x], KIND_FLOAT) != 0)
+        fail_reading(run, k);
+}
+
+}  // namespace
+
+void read_pixels(const ClusterRun &run, int32_t count, PixelTable &table) {
+  table.bands = run.bandCount;
+  for (int y = 0; y < run.aRows; ++y) {
+    if (count > 0) {
+      float *dst[MAX_BANDS] = {};
+      const size_t at = static_cast<size_t>(y) * static_cast<size_t>(run.aCols);
+      try {
+        for (int k = 0; k < run.bandCount; ++k) {
+          table.values[k].resize(at + static_cast<size_t>(run.aCols));
+          dst[k] = table.values[k].data() + at;
+        }
+      } catch (const std::bad_alloc &) {
+        fail_allocating();
+      }
+      read_row(run, y, dst);
+    }
+    show_progress(0, 2, y + 1, run.aRows);
+  }
+  // The list starts with the area's last pixel.
+  table.count = count;
+  for (int k = 0; k < run.bandCount; ++k)
+    std::reverse(table.values[k].begin(), table.values[k].end());
+}
+
+bool absorb_limit(float threshold, float *limit) {
+  auto within = [threshold](uint32_t bits) {
+    float sum;
+    std::memcpy(&sum, &bits, sizeof sum);
+    return std::sqrt(static_cast<double>(sum)) <= threshold;
+  };
+  // Non-negative floats order as their bit patterns; infinity is the top.
+  uint32_t low = 0, high = 0x7f800000u;
+  if (!within(low)) return false;
+  if (within(high)) {
+    low = high;
+  } else {
+    while (high - low > 1) {
+      const uint32_t middle = low + (high - low) / 2;
+      if (within(middle))
+        low = middle;
+      else
+        high = middle;
+    }
+  }
+  std::memcpy(limit, &low, sizeof *limit);
+  return true;
+}
