@@ -8,7 +8,7 @@
 #
 #   bench/sotrak.sh [--large] [--runs <n>] [--keep <folder>]
 #
-# MSIKIT_BENCH_BUILD names the build folder (default: build).
+# MSIKIT_BENCH_BUILD names the build folder (default: build-bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bench_name=sotrak
