@@ -44,82 +44,81 @@ std::string needed_of(const InputPlanes &p) {
 struct ParseCase {
   const char *areas;
   AreaKeyKind kind;
-  AreaParseResult result;
-  const char *groups;  // on success
+  const char *groups;
   const char *needed;
 };
 
-const ParseCase PARSE_CASES[] = {
-    {"NO-AREAS", AREA_KEY_NAME, AREAS_OK, "", ""},
-    {"NO-AREAS", AREA_KEY_COLOR, AREAS_OK, "", ""},
+const ParseCase PARSED[] = {
+    {"NO-AREAS", AREA_KEY_NAME, "", ""},
     // Newest group first, newest rectangle first.
-    {"A:1:0:9:2:5:6,B:-2:1:2:3:4:5,A:4:7:8:4:0:1", AREA_KEY_NAME, AREAS_OK,
+    {"A:1:0:9:2:5:6,B:-2:1:2:3:4:5,A:4:7:8:4:0:1", AREA_KEY_NAME,
      "B=-2:1:2:3:4:5;A=4:7:8:4:0:1|1:0:9:2:5:6", "b1 b2 b3 b4 c2"},
     // Names compare whole and case-sensitive; empty names and names of 15
     // characters are keys like any other.
     {"ab:1:0:1:1:0:1,a:1:2:3:1:4:5,AB:1:6:7:1:8:9,:7:0:0:7:0:0,"
      "abcdefghijklmno:1:0:0:1:0:0",
-     AREA_KEY_NAME, AREAS_OK,
+     AREA_KEY_NAME,
      "abcdefghijklmno=1:0:0:1:0:0;=7:0:0:7:0:0;AB=1:6:7:1:8:9;a=1:2:3:1:4:5;"
      "ab=1:0:1:1:0:1",
      "b1 b7"},
     // White space before a number, a plus sign, text after the seventh
     // field up to the next comma.
-    {"g: 1:+2:\t3:-1: 4:5xyz:9:9,h:2:0:0:2:0:0", AREA_KEY_NAME, AREAS_OK,
+    {"g: 1:+2:\t3:-1: 4:5xyz:9:9,h:2:0:0:2:0:0", AREA_KEY_NAME,
      "h=2:0:0:2:0:0;g=1:2:3:-1:4:5", "b1 b2 c1"},
     // The name runs to the first ':' after the item's start, over a comma.
-    {"x,y:1:0:0:1:0:0", AREA_KEY_NAME, AREAS_OK,
-     "y=1:0:0:1:0:0;x,y=1:0:0:1:0:0", "b1"},
-    {"", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:1:2:3:4:5", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:1:2:3:4:5:6,", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A :1:2:3:4:5:6,B:1:2:3 :4:5:6", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"abcdefghijklmnop:1:0:0:1:0:0", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:0:0:0:1:0:0", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:1:0:0:8:0:0", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:-8:0:0:1:0:0", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:1:0:2147483648:1:0:0", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    {"A:1:-2147483648:2147483647:1:0:0", AREA_KEY_NAME, AREAS_OK,
+    {"x,y:1:0:0:1:0:0", AREA_KEY_NAME, "y=1:0:0:1:0:0;x,y=1:0:0:1:0:0", "b1"},
+    {"A:1:-2147483648:2147483647:1:0:0", AREA_KEY_NAME,
      "A=1:-2147483648:2147483647:1:0:0", "b1"},
-    {"NO-AREAS ", AREA_KEY_NAME, AREAS_ILLEGAL, "", ""},
-    // Colours.
-    {"3:1:0:9:2:0:9,1:-1:5:6:1:0:1,3:2:1:1:2:2:2", AREA_KEY_COLOR, AREAS_OK,
+    {"3:1:0:9:2:0:9,1:-1:5:6:1:0:1,3:2:1:1:2:2:2", AREA_KEY_COLOR,
      "1=-1:5:6:1:0:1;3=2:1:1:2:2:2|1:0:9:2:0:9", "b1 b2 c1"},
-    {" 9:1:0:0:1:0:0,-4:1:0:0:1:0:0", AREA_KEY_COLOR, AREAS_OK,
+    {" 9:1:0:0:1:0:0,-4:1:0:0:1:0:0", AREA_KEY_COLOR,
      "-4=1:0:0:1:0:0;9=1:0:0:1:0:0", "b1"},
+    // Eight colours fit.
     {"0:1:0:0:1:0:0,1:1:0:0:1:0:0,2:1:0:0:1:0:0,3:1:0:0:1:0:0,"
      "4:1:0:0:1:0:0,5:1:0:0:1:0:0,6:1:0:0:1:0:0,7:1:0:0:1:0:0,0:2:0:0:2:0:0",
-     AREA_KEY_COLOR, AREAS_OK,
+     AREA_KEY_COLOR,
      "7=1:0:0:1:0:0;6=1:0:0:1:0:0;5=1:0:0:1:0:0;4=1:0:0:1:0:0;3=1:0:0:1:0:0;"
      "2=1:0:0:1:0:0;1=1:0:0:1:0:0;0=2:0:0:2:0:0|1:0:0:1:0:0",
      "b1 b2"},
-    // A ninth colour is refused even when it has no bit.
-    {"0:1:0:0:1:0:0,1:1:0:0:1:0:0,2:1:0:0:1:0:0,3:1:0:0:1:0:0,"
-     "4:1:0:0:1:0:0,5:1:0:0:1:0:0,6:1:0:0:1:0:0,7:1:0:0:1:0:0,8:1:0:0:1:0:0",
-     AREA_KEY_COLOR, AREAS_TOO_MANY_COLORS, "", ""},
-    // The ninth colour is found before the malformed item after it.
-    {"0:1:0:0:1:0:0,1:1:0:0:1:0:0,2:1:0:0:1:0:0,3:1:0:0:1:0:0,"
-     "4:1:0:0:1:0:0,5:1:0:0:1:0:0,6:1:0:0:1:0:0,7:1:0:0:1:0:0,9:1:0:0:1:0:0,x",
-     AREA_KEY_COLOR, AREAS_TOO_MANY_COLORS, "", ""},
-    {"1:1:0:0:1:0:0,", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
-    {"1:1:0:0:1:0:0,,2:1:0:0:1:0:0", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
-    {"", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
-    {"1:1:0:0:1:0", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
-    {"1:1:0:0:0:0:0", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
-    {"A:1:0:0:1:0:0", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
-    {"99999999999:1:0:0:1:0:0", AREA_KEY_COLOR, AREAS_ILLEGAL, "", ""},
 };
 
+// clang-format off
+const char *const ILLEGAL_NAMED[] = {
+    "", "A:1:2:3:4:5", "A:1:2:3:4:5:6,", "NO-AREAS ", "A :1:2:3:4:5:6",
+    "A:1:2:3 :4:5:6", "abcdefghijklmnop:1:0:0:1:0:0", "A:0:0:0:1:0:0",
+    "A:1:0:0:8:0:0", "A:-8:0:0:1:0:0", "A:1:0:2147483648:1:0:0"};
+const char *const ILLEGAL_COLORED[] = {
+    "", "1:1:0:0:1:0:0,", "1:1:0:0:1:0:0,,2:1:0:0:1:0:0", "1:1:0:0:1:0",
+    "1:1:0:0:0:0:0", "A:1:0:0:1:0:0", "99999999999:1:0:0:1:0:0"};
+// clang-format on
+
+AreaParseResult parse(const std::string &areas, AreaKeyKind kind) {
+  std::vector<RectGroup> groups;
+  InputPlanes planes;
+  return parse_area_groups(areas.c_str(), kind, &groups, &planes);
+}
+
 TEST(ParseAreaGroups, GroupsRectanglesAndNeededPlanes) {
-  for (const ParseCase &c : PARSE_CASES) {
+  for (const ParseCase &c : PARSED) {
     std::vector<RectGroup> groups;
     InputPlanes planes;
-    EXPECT_EQ(parse_area_groups(c.areas, c.kind, &groups, &planes), c.result)
+    ASSERT_EQ(parse_area_groups(c.areas, c.kind, &groups, &planes), AREAS_OK)
         << c.areas;
-    if (c.result != AREAS_OK) continue;
     EXPECT_EQ(text_of(groups, c.kind), c.groups) << c.areas;
     EXPECT_EQ(needed_of(planes), c.needed) << c.areas;
   }
+  for (const char *areas : ILLEGAL_NAMED)
+    EXPECT_EQ(parse(areas, AREA_KEY_NAME), AREAS_ILLEGAL) << areas;
+  for (const char *areas : ILLEGAL_COLORED)
+    EXPECT_EQ(parse(areas, AREA_KEY_COLOR), AREAS_ILLEGAL) << areas;
+  // A ninth colour is refused even when it has no bit, and before a
+  // malformed item after it.
+  std::string eight;
+  for (int c = 0; c < 8; ++c) eight += std::to_string(c) + ":1:0:0:1:0:0,";
+  EXPECT_EQ(parse(eight + "8:1:0:0:1:0:0", AREA_KEY_COLOR),
+            AREAS_TOO_MANY_COLORS);
+  EXPECT_EQ(parse(eight + "9:1:0:0:1:0:0,x", AREA_KEY_COLOR),
+            AREAS_TOO_MANY_COLORS);
 }
 
 // Rows of three planes (band 1, band 4, component 2) filled with chosen
