@@ -88,23 +88,33 @@ inline Scene random_scene(std::mt19937 &rng, const testsupport::TempDir &dir,
   return s;
 }
 
-// The band values of pixel (row, col).
-inline std::vector<int> pixel(const Scene &s, int row, int col) {
-  std::vector<int> x(s.n);
-  for (int b = 0; b < s.n; ++b)
-    x[b] = s.band[b][static_cast<size_t>(row) * s.cols + col];
-  return x;
-}
-
 // The COF bytes that a classifier of single pixels gives an area.
 template <class Classify>
 std::string classify_area(const Scene &s, int aRow, int aCol, int aRows,
                           int aCols, Classify classify) {
   std::string cof;
+  std::vector<int> x(s.n);
   for (int r = aRow; r < aRow + aRows; ++r)
-    for (int c = aCol; c < aCol + aCols; ++c)
-      cof += static_cast<char>(classify(pixel(s, r, c)));
+    for (int c = aCol; c < aCol + aCols; ++c) {
+      for (int b = 0; b < s.n; ++b)
+        x[b] = s.band[b][static_cast<size_t>(r) * s.cols + c];
+      cof += static_cast<char>(classify(x));
+    }
   return cof;
+}
+
+// The present class of highest score, the lowest one on a tie; 0 when no
+// class is present.
+template <class Score>
+int best_class(const StoredSamples &stored, Score score) {
+  double best = -1.7976931348623157e308;
+  int cls = 0;
+  for (int k = 1; k <= 27; ++k) {
+    if (stored[k].empty()) continue;
+    const double s = score(k);
+    if (s > best) best = s, cls = k;
+  }
+  return cls;
 }
 
 // A test of wimbel or sotrak: a temporary folder with the training set
@@ -158,14 +168,12 @@ class ToolTest : public ::testing::Test {
   std::string tool_;
 };
 
+// The progress lines of a run over `rows` rows.
 inline std::string progress_lines(int rows) {
   std::string text;
-  int last = -1;
-  for (int r = 1; r <= rows; ++r) {
-    const int v = (100 * r) / rows;
-    if (v != last) text += std::to_string(v) + "%\n";
-    last = v;
-  }
+  for (int r = 1, last = -1; r <= rows; ++r)
+    if ((100 * r) / rows != last)
+      text += std::to_string(last = (100 * r) / rows) + "%\n";
   return text;
 }
 
