@@ -88,21 +88,6 @@ inline Scene random_scene(std::mt19937 &rng, const testsupport::TempDir &dir,
   return s;
 }
 
-// The COF bytes that a classifier of single pixels gives an area.
-template <class Classify>
-std::string classify_area(const Scene &s, int aRow, int aCol, int aRows,
-                          int aCols, Classify classify) {
-  std::string cof;
-  std::vector<int> x(s.n);
-  for (int r = aRow; r < aRow + aRows; ++r)
-    for (int c = aCol; c < aCol + aCols; ++c) {
-      for (int b = 0; b < s.n; ++b)
-        x[b] = s.band[b][static_cast<size_t>(r) * s.cols + c];
-      cof += static_cast<char>(classify(x));
-    }
-  return cof;
-}
-
 // The present class of highest score, the lowest one on a tie; 0 when no
 // class is present.
 template <class Score>
@@ -159,6 +144,31 @@ class ToolTest : public ::testing::Test {
     }
   }
 
+  // Runs the tool over the scene from (aRow, aCol) to its end, `numbers`
+  // before the image size; expects the progress lines and the COF bytes that
+  // `classify` gives the area's pixels one by one.
+  template <class Classify>
+  void expect_scene(const Scene &s, std::vector<int> numbers, int aRow,
+                    int aCol, Classify classify) {
+    testsupport::write_file(ts(), s.ts);
+    const int aRows = s.rows - aRow, aCols = s.cols - aCol;
+    numbers.insert(numbers.end(), {s.rows, s.cols, aRow, aCol, aRows, aCols});
+    const testsupport::RunResult r = run(s.paths, s.bandList, s.type, numbers);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string progress, cof;
+    for (int row = 1, last = -1; row <= aRows; ++row)
+      if ((100 * row) / aRows != last)
+        progress += std::to_string(last = (100 * row) / aRows) + "%\n";
+    EXPECT_EQ(r.out, progress);
+    std::vector<int> x(s.n);
+    for (int row = aRow; row < s.rows; ++row)
+      for (int col = aCol; col < s.cols; ++col) {
+        for (int b = 0; b < s.n; ++b) x[b] = s.band[b][row * s.cols + col];
+        cof += static_cast<char>(classify(x));
+      }
+    EXPECT_EQ(testsupport::read_file(this->cof()), cof) << s.type << " " << s.n;
+  }
+
   std::string ts() const { return dir.file("train.ts"); }
   std::string cof() const { return dir.file("out.cof"); }
 
@@ -167,14 +177,5 @@ class ToolTest : public ::testing::Test {
  private:
   std::string tool_;
 };
-
-// The progress lines of a run over `rows` rows.
-inline std::string progress_lines(int rows) {
-  std::string text;
-  for (int r = 1, last = -1; r <= rows; ++r)
-    if ((100 * r) / rows != last)
-      text += std::to_string(last = (100 * r) / rows) + "%\n";
-  return text;
-}
 
 }  // namespace pnntest

@@ -23,13 +23,14 @@ namespace {
 // counted with the first band fastest, each coefficient and each score
 // summed in the order given.
 struct Reference {
+  const pnntest::StoredSamples &stored;
   int n, p, M, sigma;
   std::vector<std::vector<int>> terms;
   std::vector<std::vector<double>> coefficients;  // [class][term]
 
-  Reference(const pnntest::StoredSamples &stored, int n_, int p_, int M_,
+  Reference(const pnntest::StoredSamples &stored_, int n_, int p_, int M_,
             int sigma_)
-      : n(n_), p(p_), M(M_), sigma(sigma_), coefficients(28) {
+      : stored(stored_), n(n_), p(p_), M(M_), sigma(sigma_), coefficients(28) {
     int N = 1;
     for (int j = 0; j < n; ++j) N *= p + 1;
     for (int k = 0; k < N; ++k) {
@@ -79,51 +80,9 @@ struct Reference {
   }
 
   int decide(const std::vector<int> &x) const {
-    double best = -1.7976931348623157e308;
-    int cls = 0;
-    for (int k = 1; k <= 27; ++k) {
-      if (coefficients[k].empty()) continue;
-      const double s = score(k, x);
-      if (s > best) {
-        best = s;
-        cls = k;
-      }
-    }
-    return cls;
+    return pnntest::best_class(stored, [&](int k) { return score(k, x); });
   }
 };
-
-std::vector<std::string> enumeration(int m, int p) {
-  static PolynomialTerms pt;
-  build_terms(m, p, pt);
-  int N = 1;
-  for (int j = 0; j < m; ++j) N *= p + 1;
-  return std::vector<std::string>(pt.strings, pt.strings + N);
-}
-
-TEST(PolynomialTerms, EnumerationAndSelection) {
-  static PolynomialTerms pt;
-  EXPECT_EQ(enumeration(2, 2),
-            (std::vector<std::string>{"00", "10", "20", "01", "11", "21", "02",
-                                      "12", "22"}));
-  build_terms(2, 2, pt);
-  EXPECT_EQ(std::vector<std::string>(pt.terms, pt.terms + pt.T),
-            (std::vector<std::string>{"00", "10", "20", "01", "11", "02"}));
-  const int factorials[] = {1, 1, 2, 1, 1, 2};
-  for (int t = 0; t < 6; ++t) EXPECT_EQ(pt.factorialProduct[t], factorials[t]);
-  build_terms(1, 3, pt);
-  EXPECT_EQ(std::vector<std::string>(pt.terms, pt.terms + pt.T),
-            (std::vector<std::string>{"0", "1", "2", "3"}));
-  build_terms(7, 0, pt);
-  EXPECT_EQ(pt.T, 1);
-  EXPECT_STREQ(pt.terms[0], "0000000");
-  // The largest enumeration fills the table to its last slot.
-  const std::vector<std::string> full = enumeration(6, 4);
-  EXPECT_EQ(full.size(), 15625u);
-  EXPECT_EQ(full[1], "100000");
-  EXPECT_EQ(full[5], "010000");
-  EXPECT_EQ(full.back(), "444444");
-}
 
 // Every order and band count: whether the enumeration fits its table and,
 // where it does, T = (m + p choose m) terms.
@@ -140,8 +99,6 @@ TEST(PolynomialTerms, OrdersThatFitAndTheirTermCounts) {
       for (int i = 1; i <= m; ++i) binomial = binomial * (p + i) / i;
       EXPECT_EQ(pt.T, binomial) << p << " " << m;
     }
-  build_terms(6, 4, pt);
-  EXPECT_EQ(pt.T, 210);
 }
 
 TEST(PolynomialTerms, Factorials) {
@@ -226,18 +183,19 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
   std::vector<std::string> fifteen = good, thirteen = good;
   fifteen.push_back("x");
   thirteen.pop_back();
-  expect_failures({{{},
-                    "Usage: sotrak \"<iPaths>\" \"<iBands>\" <iType>\n"
-                    "              <sigma> <polynomialOrder> <maxSamples>\n"
-                    "              <iRows> <iCols> <aRow> <aCol>\n"
-                    "              <aRows> <aCols> <tsPath> <cofPath>\n"},
-                   {thirteen, "Missing/extra parameter.\n"},
-                   {fifteen, "Missing/extra parameter.\n"},
-                   {with(good, {{4, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-                   {with(good, {{11, ""}}), "Illegal parameter.\n"},
-                   {with(good, {{13, b1}}),
-                    "Error opening classifications file (File exists).\n"}},
-                  false);
+  expect_failures(
+      {
+          {{},
+           "Usage: sotrak \"<iPaths>\" \"<iBands>\" <iType>\n"
+           "              <sigma> <polynomialOrder> <maxSamples>\n"
+           "              <iRows> <iCols> <aRow> <aCol>\n"
+           "              <aRows> <aCols> <tsPath> <cofPath>\n"},
+          {thirteen, "Missing/extra parameter.\n"},
+          {fifteen, "Missing/extra parameter.\n"},
+          {with(good, {{4, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
+          {with(good, {{11, ""}}), "Illegal parameter.\n"},
+      },
+      false);
   // The order is checked after sigma, before the allocation.
   expect_failures(
       {{with(good, {{5, "501"}, {3, "0"}, {4, "9"}}),
@@ -278,10 +236,6 @@ TEST_F(Sotrak, TrainingSetsAndDecisions) {
     EXPECT_EQ(r.out, "100%\n");
     EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
   }
-  write_file(ts(), "1 0\n2");
-  RunResult r = run(dir.file("b1"), "1", "TM", {1, 2, 10, 1, 5, 0, 0, 1, 5});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error reading training set (No data available).\n");
 }
 
 // Random scenes of every image type against the formulas pixel by pixel;
@@ -302,18 +256,9 @@ TEST_F(Sotrak, MatchesTheFormulasOnRandomScenes) {
     pnntest::Scene s =
         pnntest::random_scene(rng, dir, c.type, c.rows, c.cols, c.n, 5,
                               c.valueMax, c.maxSamples, c.pixelMax);
-    write_file(ts(), s.ts);
-    const int aRows = c.rows - 1, aCols = c.cols - 1;
-    RunResult r = run(
-        s.paths, s.bandList, c.type,
-        {c.sigma, c.order, c.maxSamples, c.rows, c.cols, 1, 1, aRows, aCols});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, pnntest::progress_lines(aRows));
     const Reference ref(s.stored, c.n, c.order, c.M, c.sigma);
-    const std::string expected = pnntest::classify_area(
-        s, 1, 1, aRows, aCols,
-        [&](const std::vector<int> &x) { return ref.decide(x); });
-    EXPECT_EQ(read_file(cof()), expected) << c.type;
+    expect_scene(s, {c.sigma, c.order, c.maxSamples}, 1, 1,
+                 [&](const std::vector<int> &x) { return ref.decide(x); });
   }
 }
 

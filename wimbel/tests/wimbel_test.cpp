@@ -190,18 +190,10 @@ TEST_F(Wimbel, MatchesTheFormulasOnRandomScenes) {
     pnntest::Scene s =
         pnntest::random_scene(rng, dir, c.type, c.rows, c.cols, c.n, 6,
                               c.valueMax, c.maxSamples, c.pixelMax);
-    write_file(ts(), s.ts);
-    const int aRows = c.rows - 1, aCols = c.cols - 2;
-    RunResult r =
-        run(s.paths, s.bandList, c.type,
-            {c.sigma, c.maxSamples, c.rows, c.cols, 1, 2, aRows, aCols});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, pnntest::progress_lines(aRows));
-    const std::string expected = pnntest::classify_area(
-        s, 1, 2, aRows, aCols, [&](const std::vector<int> &x) {
-          return reference_class(s.stored, x, c.sigma);
-        });
-    EXPECT_EQ(read_file(cof()), expected) << c.type << " n " << c.n;
+    expect_scene(s, {c.sigma, c.maxSamples}, 1, 2,
+                 [&](const std::vector<int> &x) {
+                   return reference_class(s.stored, x, c.sigma);
+                 });
   }
 }
 
