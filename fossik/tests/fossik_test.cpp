@@ -6,7 +6,6 @@
 #include "areatool_test.h"
 
 using testsupport::read_file;
-using testsupport::write_band16;
 using testsupport::write_band8;
 using testsupport::write_file;
 
@@ -61,19 +60,6 @@ TEST_F(Fossik, OneBitPerColourGroup) {
   };
   for (const auto &c : cases)
     EXPECT_EQ(output_of(plain(c.first)), bytes(c.second)) << c.first.size();
-}
-
-TEST_F(Fossik, SixteenBitSamplesShiftedToBytes) {
-  std::vector<uint16_t> wide(12), pc(12);
-  for (int i = 0; i < 12; ++i) {
-    wide[i] = static_cast<uint16_t>(4 * i * 20 + 3);  // bytes 0, 20, ... 220
-    pc[i] = static_cast<uint16_t>(1023 - i);  // bytes 255 (4 times), 254, 253
-  }
-  write_band16(dir.file("b1"), wide);
-  write_band16(dir.file("p1"), pc);
-  EXPECT_EQ(output_of(plain({{11, "0:1:40:100:-1:255:255,4:-1:254:254:1:0:255"},
-                             {4, "3"}})),
-            bytes({0, 0, 1, 1, 16, 16, 16, 16, 0, 0, 0, 0}));
 }
 
 TEST_F(Fossik, Refusals) {

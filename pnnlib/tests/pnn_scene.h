@@ -127,12 +127,25 @@ class ToolTest : public ::testing::Test {
     return base;
   }
 
+  using Failures =
+      std::vector<std::pair<std::vector<std::string>, std::string>>;
+
+  // No argument (the usage text), one too few and one too many, then `more`.
+  static Failures count_cases(const std::vector<std::string> &good,
+                              const std::string &usage, const Failures &more) {
+    std::vector<std::string> longer = good;
+    longer.push_back("x");
+    Failures cases = {
+        {{}, usage},
+        {{good.begin(), good.end() - 1}, "Missing/extra parameter.\n"},
+        {longer, "Missing/extra parameter.\n"}};
+    cases.insert(cases.end(), more.begin(), more.end());
+    return cases;
+  }
+
   // Each case fails with its message and nothing on standard output; the
   // COF file is left empty when `created`, and absent otherwise.
-  void expect_failures(
-      const std::vector<std::pair<std::vector<std::string>, std::string>>
-          &cases,
-      bool created) {
+  void expect_failures(const Failures &cases, bool created) {
     for (const auto &c : cases) {
       if (created) testsupport::write_file(cof(), "old");
       testsupport::RunResult r = testsupport::run_program(tool_, c.first);

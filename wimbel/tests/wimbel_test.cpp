@@ -49,34 +49,30 @@ TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
   const std::string b1 = dir.file("b1"), none = dir.file("none");
   const std::vector<std::string> good = {b1,  "1", "TM", "8", "10", "2",  "2",
                                          "0", "0", "2",  "2", ts(), cof()};
-  std::vector<std::string> fourteen = good, twelve = good;
-  fourteen.push_back("x");
-  twelve.pop_back();
   const std::string noFile = " (No such file or directory).\n";
   expect_failures(
-      {{{},
-        "Usage: wimbel \"<iPaths>\" \"<iBands>\" <iType>\n"
-        "            <sigma> <maxSamples> <iRows> <iCols>\n"
-        "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
-        "            <cofPath>\n"},
-       {twelve, "Missing/extra parameter.\n"},
-       {fourteen, "Missing/extra parameter.\n"},
-       {with(good, {{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-       {with(good, {{3, "99999999999"}}), "Illegal parameter.\n"},
-       {with(good, {{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
-       {with(good, {{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
-       {with(good, {{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
-       {with(good, {{0, b1 + " " + b1}}), "Illegal image paths.\n"},
-       {with(good, {{0, none}, {11, none}}),
-        "Error opening image file \"" + none + "\"" + noFile},
-       {with(good, {{11, none}, {12, none + "/x"}}),
-        "Error opening training set" + noFile},
-       {with(good, {{12, none + "/x"}}),
-        "Error opening classifications file" + noFile},
-       {with(good, {{12, b1}}),
-        "Error opening classifications file (File exists).\n"},
-       {with(good, {{12, ts()}}),
-        "Error opening classifications file (File exists).\n"}},
+      count_cases(
+          good,
+          "Usage: wimbel \"<iPaths>\" \"<iBands>\" <iType>\n"
+          "            <sigma> <maxSamples> <iRows> <iCols>\n"
+          "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
+          "            <cofPath>\n",
+          {{with(good, {{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
+           {with(good, {{3, "99999999999"}}), "Illegal parameter.\n"},
+           {with(good, {{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
+           {with(good, {{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
+           {with(good, {{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
+           {with(good, {{0, b1 + " " + b1}}), "Illegal image paths.\n"},
+           {with(good, {{0, none}, {11, none}}),
+            "Error opening image file \"" + none + "\"" + noFile},
+           {with(good, {{11, none}, {12, none + "/x"}}),
+            "Error opening training set" + noFile},
+           {with(good, {{12, none + "/x"}}),
+            "Error opening classifications file" + noFile},
+           {with(good, {{12, b1}}),
+            "Error opening classifications file (File exists).\n"},
+           {with(good, {{12, ts()}}),
+            "Error opening classifications file (File exists).\n"}}),
       false);
   EXPECT_EQ(read_file(b1), std::string(4, '\1'));
 
