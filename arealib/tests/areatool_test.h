@@ -104,16 +104,9 @@ class AreaTool : public ::testing::Test {
     std::string pci = dir.file("p1");
     if (components_ == 2) pci += " " + dir.file("p2");
     std::vector<std::string> a = {
-        dir.file("b1") + " " + dir.file("b2") + " " + dir.file("b3"),
-        "1 2 3",
-        pci,
-        "1",
-        "3",
-        "4",
-        "0",
-        "0",
-        "3",
-        "4"};
+        dir.file("b1") + " " + dir.file("b2") + " " + dir.file("b3"), "1 2 3",
+        pci};
+    for (const char *v : {"1", "3", "4", "0", "0", "3", "4"}) a.push_back(v);
     a.insert(a.end(), tail.begin(), tail.end());
     a.push_back(out());
     for (const auto &c : changes) a[c.first - 1] = c.second;
@@ -161,8 +154,22 @@ class AreaTool : public ::testing::Test {
   // standard error and an output `check` accepts, or with 1 and a message;
   // never a signal, a hang or a sanitizer's status. Both ends must occur.
   template <class Args, class Check>
-  void expect_sound_ends(RandomAreas &random, bool named, int maxItems,
-                         int rounds, Args argsFor, Check check);
+  void expect_sound_ends(RandomAreas random, bool named, int maxItems,
+                         int rounds, Args argsFor, Check check) {
+    int written = 0, refused = 0;
+    for (int round = 0; round < rounds; ++round) {
+      const std::string areas = random.next(named, maxItems);
+      RunResult r = run(argsFor(round, areas));
+      EXPECT_EQ(r.signal, 0) << areas;
+      EXPECT_FALSE(r.timed_out) << areas;
+      EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
+      EXPECT_EQ(r.err.empty(), r.status == 0) << areas;
+      if (r.status == 0) check(testsupport::read_file(out()), areas);
+      ++(r.status == 0 ? written : refused);
+    }
+    EXPECT_GT(written, 5);
+    EXPECT_GT(refused, 5);
+  }
 
   testsupport::TempDir dir;
 
@@ -170,27 +177,5 @@ class AreaTool : public ::testing::Test {
   std::string tool_;
   int components_;
 };
-
-template <class Args, class Check>
-void AreaTool::expect_sound_ends(RandomAreas &random, bool named, int maxItems,
-                                 int rounds, Args argsFor, Check check) {
-  int written = 0, refused = 0;
-  for (int round = 0; round < rounds; ++round) {
-    const std::string areas = random.next(named, maxItems);
-    RunResult r = run(argsFor(round, areas));
-    EXPECT_EQ(r.signal, 0) << areas;
-    EXPECT_FALSE(r.timed_out) << areas;
-    EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
-    EXPECT_EQ(r.err.empty(), r.status == 0) << areas;
-    if (r.status == 0) {
-      ++written;
-      check(testsupport::read_file(out()), areas);
-    } else {
-      ++refused;
-    }
-  }
-  EXPECT_GT(written, 5);
-  EXPECT_GT(refused, 5);
-}
 
 }  // namespace areatool

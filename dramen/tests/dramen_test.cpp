@@ -170,9 +170,8 @@ TEST_F(Dramen, CellAndPixelCountingAgree) {
 // Random areas strings; a plot file's lines hold as many numbers as its
 // header says.
 TEST_F(Dramen, RandomAreasStringsEndSoundly) {
-  areatool::RandomAreas random(2024, {"1", "2", "-1", "-2"});
   expect_sound_ends(
-      random, true, 4, 60,
+      areatool::RandomAreas(2024, {"1", "2", "-1", "-2"}), true, 4, 60,
       [&](int round, const std::string &areas) {
         return args({std::to_string(round % 2 + 1), "-1", areas});
       },
