@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pnnlib.h"
 #include "testsupport.h"
 
 namespace pnntest {
@@ -101,6 +102,36 @@ int best_class(const StoredSamples &stored, Score score) {
   }
   return cls;
 }
+
+// The scene's stored samples as a loaded training set.
+inline void fill_training_set(const Scene &s, TrainingSet &ts) {
+  ts.highestClass = 0;
+  for (int k = 0; k <= 27; ++k) {
+    ts.counts[k] = static_cast<int32_t>(s.stored[k].size());
+    for (size_t i = 0; i < s.stored[k].size(); ++i)
+      std::copy(s.stored[k][i].begin(), s.stored[k][i].end(), ts.samples[k][i]);
+    if (ts.counts[k] > 0) ts.highestClass = k;
+  }
+}
+
+// `count` pixels of a scene row from column `col`, as the row loop hands
+// them over: values[b][p].
+struct Chunk {
+  std::vector<std::vector<int32_t>> rows;
+  const int32_t *values[MAX_BANDS] = {};
+  Chunk(const Scene &s, int row, int col, int count) : rows(s.n) {
+    for (int b = 0; b < s.n; ++b) {
+      const auto from = s.band[b].begin() + row * s.cols + col;
+      rows[b].assign(from, from + count);
+      values[b] = rows[b].data();
+    }
+  }
+  std::vector<int> pixel(int p) const {
+    std::vector<int> x;
+    for (const auto &r : rows) x.push_back(r[p]);
+    return x;
+  }
+};
 
 // A test of wimbel or sotrak: a temporary folder with the training set
 // and COF paths, and runs of the tool.
