@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
