@@ -204,20 +204,21 @@ TEST_F(Sotrak, MatchesTheFormulasOnRandomScenes) {
     build_polynomial_model(ts, c.n, c.sigma, c.order, c.M, m);
     ASSERT_EQ(m.terms->T, static_cast<int>(ref.terms.size()));
     const int count = std::min(c.cols, POLY_CHUNK);
-    const pnntest::Chunk chunk(s, 0, 0, count);
+    const int32_t *values[MAX_BANDS];
+    pnntest::chunk_values(s, 0, 0, values);
     std::vector<double> products(static_cast<size_t>(m.terms->T) * POLY_CHUNK);
     double factor[POLY_CHUNK], scores[POLY_CHUNK], value;
-    pixel_terms(m, chunk.values, count, products.data(), factor);
+    pixel_terms(m, values, count, products.data(), factor);
     for (int k = 1; k <= 27; ++k) {
       if (s.stored[k].empty()) continue;
       ASSERT_EQ(m.coefficients[k], ref.coefficients[k]) << c.type << " " << k;
       class_scores(m, k, products.data(), factor, count, scores);
       for (int p = 0; p < count; ++p) {
-        ASSERT_EQ(scores[p], ref.score(k, chunk.pixel(p))) << k << " " << p;
-        int32_t x[MAX_BANDS];
-        for (int b = 0; b < c.n; ++b) x[b] = chunk.rows[b][p];
+        std::vector<int> x(c.n);
+        for (int b = 0; b < c.n; ++b) x[b] = values[b][p];
+        ASSERT_EQ(scores[p], ref.score(k, x)) << k << " " << p;
         evaluate_polynomial(m.terms->terms, c.n, m.coefficients[k].data(),
-                            m.terms->T, x, &value, c.M);
+                            m.terms->T, x.data(), &value, c.M);
         ASSERT_EQ(scores[p], value * factor[p]);
       }
     }
