@@ -121,17 +121,6 @@ TEST(ParseAreaGroups, GroupsRectanglesAndNeededPlanes) {
             AREAS_TOO_MANY_COLORS);
 }
 
-// Rows of three planes (band 1, band 4, component 2) filled with chosen
-// values.
-struct Rows {
-  InputPlanes planes;
-  explicit Rows(const std::vector<std::vector<uint8_t>> &values) {
-    planes.bandRows[1] = values[0];
-    planes.bandRows[4] = values[1];
-    planes.pciRows[2] = values[2];
-  }
-};
-
 // The row-wide marking agrees with the pixel test on random rows and
 // rectangles, bounds well outside 0..255 and at the ends of int included.
 TEST(MarkGroupRow, AgreesWithThePixelTest) {
@@ -140,11 +129,11 @@ TEST(MarkGroupRow, AgreesWithThePixelTest) {
   std::uniform_int_distribution<int> bound(-300, 600), wide(INT_MIN, INT_MAX);
   for (int round = 0; round < 300; ++round) {
     const int n = static_cast<int>(gen() % 70);
-    std::vector<std::vector<uint8_t>> values(3, std::vector<uint8_t>(n));
-    for (auto &v : values)
-      for (auto &b : v)
-        b = static_cast<uint8_t>(gen() % 4 == 0 ? gen() % 3 : gen());
-    Rows rows(values);
+    InputPlanes planes;  // rows of band 1, band 4 and component 2
+    for (auto *row :
+         {&planes.bandRows[1], &planes.bandRows[4], &planes.pciRows[2]})
+      for (int x = 0; x < n; ++x)
+        row->push_back(static_cast<uint8_t>(gen() % 4 ? gen() : gen() % 3));
     RectGroup group;
     const int count = 1 + static_cast<int>(gen() % 4);
     for (int i = 0; i < count; ++i) {
@@ -158,11 +147,11 @@ TEST(MarkGroupRow, AgreesWithThePixelTest) {
     std::vector<uint8_t> out(n), before(n);
     for (auto &b : out) b = static_cast<uint8_t>(gen() & ~value);
     before = out;
-    mark_group_row(group, rows.planes, n, value, out.data());
+    mark_group_row(group, planes, n, value, out.data());
     for (int x = 0; x < n; ++x) {
       bool inside = false;
       for (const AreaRect &r : group.rects)
-        inside |= area_contains(r, rows.planes, x);
+        inside |= area_contains(r, planes, x);
       ASSERT_EQ(out[x], inside ? (before[x] | value) : before[x])
           << "round " << round << " column " << x;
     }

@@ -48,13 +48,10 @@ struct Reference {
           esum += e[j];
         }
         for (const auto &s : stored[k]) {
-          double product = 1.0;
-          for (int j = 0; j < n; ++j)
-            if (e[j] != 0) product *= pow(static_cast<double>(s[j]) / M, e[j]);
           int ss = 0;
           for (int j = 0; j < n; ++j) ss += s[j] * s[j];
           const double g = exp((-ss) / (M * M * 2.0) / pow(sigma, 2.0));
-          acc += g * product;
+          acc += g * monomial(e, s);
         }
         const int count = static_cast<int>(stored[k].size());
         coefficients[k].push_back(
@@ -63,15 +60,18 @@ struct Reference {
     }
   }
 
+  // The product of (v_j / M)^e_j over the bands of non-zero exponent.
+  double monomial(const std::vector<int> &e, const std::vector<int> &v) const {
+    double product = 1.0;
+    for (int j = 0; j < n; ++j)
+      if (e[j] != 0) product *= pow(static_cast<double>(v[j]) / M, e[j]);
+    return product;
+  }
+
   double score(int k, const std::vector<int> &x) const {
     double sum = 0.0;
-    for (size_t t = 0; t < terms.size(); ++t) {
-      double product = 1.0;
-      for (int j = 0; j < n; ++j)
-        if (terms[t][j] != 0)
-          product *= pow(static_cast<double>(x[j]) / M, terms[t][j]);
-      sum += coefficients[k][t] * product;
-    }
+    for (size_t t = 0; t < terms.size(); ++t)
+      sum += coefficients[k][t] * monomial(terms[t], x);
     long long sq = 0;
     for (int v : x) sq += static_cast<long long>(v) * v;
     const double q = sq / static_cast<double>(M * M);
