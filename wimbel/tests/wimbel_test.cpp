@@ -87,80 +87,67 @@ TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
       true);
 }
 
-// One band of values 0, 50, 100, 150, 200; a failed read leaves the COF
-// file empty.
-TEST_F(Wimbel, TrainingSetsAndDecisions) {
-  write_band8(dir.file("b1"), {0, 50, 100, 150, 200});
+// One band of two rows, 0, 50, 100, 150, 200 and 1, 2, 3, 20, 22; rows
+// of the table change arguments by position (0-based).
+TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
+  const std::string b1 = dir.file("b1");
+  write_band8(b1, {0, 50, 100, 150, 200, 1, 2, 3, 20, 22});
+  const std::vector<std::string> good = {b1,  "1", "TM", "8", "10", "2",  "5",
+                                         "0", "0", "1",  "5", ts(), cof()};
   const std::string noData =
-      "Error reading training set (No data available).\n";
+                        "Error reading training set (No data available).\n",
+                    noRow = "Error reading image file \"" + b1 +
+                            "\" (No data available).\n",
+                    two = "1 2\n2 22\n", rows = "\1\2\2\2\2\1\1\1\2\2";
   const struct {
     const char *ts;
-    int sigma, maxSamples;
-    std::string cof, err;
-  } cases[] = {
-      {"", 8, 10, std::string(5, '\0'), ""},
-      // Only the first maxSamples records of a class count, and the density
-      // divides by their number.
-      {"1 0\n1 100\n2 60\n", 8, 1, "\1\2\2\2\2", ""},
-      {"1 0\n1 100\n2 60\n", 8, 2, "\1\2\1\1\1", ""},
-      // Records are n + 1 integers wherever the lines break.
-      {"1 0 1\n100 2 60", 8, 2, "\1\2\1\1\1", ""},
-      // Equal densities keep the lower class; far from every sample all
-      // kernels are 0 and the lowest present class wins.
-      {"5 100\n3 100\n", 8, 10, "\3\3\3\3\3", ""},
-      {"9 0 4 200", 8, 10, "\11\11\4\4\4", ""},
-      {"2 0 4 60", 1, 10, "\2\4\2\2\2", ""},
-      // A word where a class is due ends the reading quietly.
-      {"1 0\nend 2 200\n", 8, 10, "\1\1\1\1\1", ""},
-      // Classes outside 1..27 have no room and are skipped.
-      {"28 0\n0 0\n-1 0\n2 200\n", 8, 10, "\2\2\2\2\2", ""},
-      {"1 0\n2", 8, 10, "", noData},
-      {"28", 8, 10, "", noData},
-      {"1 0\n2 x 3", 8, 10, "",
-       "Error reading training set (Invalid argument).\n"},
-  };
-  for (const auto &c : cases) {
-    write_file(ts(), c.ts);
-    RunResult r = run(dir.file("b1"), "1", "TM",
-                      {c.sigma, c.maxSamples, 1, 5, 0, 0, 1, 5});
-    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.ts;
-    EXPECT_EQ(r.err, c.err) << c.ts;
-    EXPECT_EQ(r.out, c.err.empty() ? "100%\n" : "");
-    EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
-  }
-}
-
-// Two rows of 1, 2, 3, 4 and 20, 21, 22, 23 (a third row is missing).
-TEST_F(Wimbel, AreaEdges) {
-  const std::string b1 = dir.file("b1");
-  write_band8(b1, {1, 2, 3, 4, 20, 21, 22, 23});
-  write_file(ts(), "1 2\n2 22\n");
-  const std::vector<std::string> good = {b1,  "1", "TM", "8", "5",  "2",  "4",
-                                         "0", "0", "2",  "4", ts(), cof()};
-  const std::string noData =
-      "Error reading image file \"" + b1 + "\" (No data available).\n";
-  const struct {
     std::map<int, std::string> changes;
     std::string out, err, cof;
   } cases[] = {
-      {{{9, "0"}}, "", "", ""},
-      {{{8, "1"}, {10, "3"}}, "50%\n100%\n", "", "\1\1\1\2\2\2"},
-      // Text after a number's digits is ignored.
-      {{{3, "8x"}, {9, "2abc"}}, "50%\n100%\n", "", "\1\1\1\1\2\2\2\2"},
-      {{{10, "0"}},
+      {"", {}, "100%\n", "", std::string(5, '\0')},
+      // Only the first maxSamples records of a class count, and the density
+      // divides by their number.
+      {"1 0\n1 100\n2 60\n", {{4, "1"}}, "100%\n", "", "\1\2\2\2\2"},
+      {"1 0\n1 100\n2 60\n", {{4, "2"}}, "100%\n", "", "\1\2\1\1\1"},
+      // Records are n + 1 integers wherever the lines break.
+      {"1 0 1\n100 2 60", {{4, "2"}}, "100%\n", "", "\1\2\1\1\1"},
+      // Equal densities keep the lower class; far from every sample all
+      // kernels are 0 and the lowest present class wins.
+      {"5 100\n3 100\n", {}, "100%\n", "", "\3\3\3\3\3"},
+      {"9 0 4 200", {}, "100%\n", "", "\11\11\4\4\4"},
+      {"2 0 4 60", {{3, "1"}}, "100%\n", "", "\2\4\2\2\2"},
+      // A word where a class is due ends the reading quietly.
+      {"1 0\nend 2 200\n", {}, "100%\n", "", "\1\1\1\1\1"},
+      // Classes outside 1..27 have no room and are skipped.
+      {"28 0\n0 0\n-1 0\n2 200\n", {}, "100%\n", "", "\2\2\2\2\2"},
+      {"1 0\n2", {}, "", noData, ""},
+      {"28", {}, "", noData, ""},
+      {"1 0\n2 x 3",
+       {},
+       "",
+       "Error reading training set (Invalid argument).\n",
+       ""},
+      // Areas: empty, inside, the whole image (text after a number's digits
+      // is ignored), no columns, rows the band file does not hold (those
+      // before them are kept).
+      {two.c_str(), {{9, "0"}}, "", "", ""},
+      {two.c_str(), {{7, "1"}, {8, "1"}, {10, "3"}}, "100%\n", "", "\1\1\2"},
+      {two.c_str(), {{3, "8x"}, {9, "2abc"}}, "50%\n100%\n", "", rows},
+      {two.c_str(),
+       {{10, "0"}},
        "",
        "Error writing classifications file (Invalid argument).\n",
        ""},
-      // A band file that ends early keeps the rows written before.
-      {{{5, "3"}, {9, "3"}}, "33%\n66%\n", noData, "\1\1\1\1\2\2\2\2"},
-      {{{5, "3"}, {7, "2147483647"}}, "", noData, ""},
+      {two.c_str(), {{5, "3"}, {9, "3"}}, "33%\n66%\n", noRow, rows},
+      {two.c_str(), {{5, "3"}, {7, "2147483647"}}, "", noRow, ""},
   };
   for (const auto &c : cases) {
+    write_file(ts(), c.ts);
     RunResult r = testsupport::run_program("wimbel", with(good, c.changes));
-    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.err;
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(read_file(cof()), c.cof);
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.ts;
+    EXPECT_EQ(r.err, c.err) << c.ts;
+    EXPECT_EQ(r.out, c.out) << c.ts;
+    EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
   }
 }
 
