@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,9 +12,10 @@ namespace {
 
 // Rectangles as band1:lo1:hi1:band2:lo2:hi2 text, for compact expectations.
 std::string text_of(const AreaRect &r) {
-  return std::to_string(r.band1) + ":" + std::to_string(r.low1) + ":" +
-         std::to_string(r.high1) + ":" + std::to_string(r.band2) + ":" +
-         std::to_string(r.low2) + ":" + std::to_string(r.high2);
+  char s[80];
+  snprintf(s, sizeof s, "%d:%d:%d:%d:%d:%d", r.band1, r.low1, r.high1, r.band2,
+           r.low2, r.high2);
+  return s;
 }
 
 // Groups in list order as "key=rect|rect;key=rect".

@@ -126,17 +126,6 @@ class ToolTest : public ::testing::Test {
  protected:
   explicit ToolTest(const char *tool) : tool_(tool) {}
 
-  // The tool with band files, image type and its numbers, then ts and cof.
-  testsupport::RunResult run(const std::string &paths, const std::string &bands,
-                             const std::string &type,
-                             const std::vector<int> &numbers) {
-    std::vector<std::string> args = {paths, bands, type};
-    for (int v : numbers) args.push_back(std::to_string(v));
-    args.push_back(ts());
-    args.push_back(cof());
-    return testsupport::run_program(tool_, args);
-  }
-
   // `base` with the arguments at some positions (0-based) replaced.
   static std::vector<std::string> with(
       std::vector<std::string> base,
@@ -184,7 +173,10 @@ class ToolTest : public ::testing::Test {
     testsupport::write_file(ts(), s.ts);
     const int aRows = s.rows - aRow, aCols = s.cols - aCol;
     numbers.insert(numbers.end(), {s.rows, s.cols, aRow, aCol, aRows, aCols});
-    const testsupport::RunResult r = run(s.paths, s.bandList, s.type, numbers);
+    std::vector<std::string> args = {s.paths, s.bandList, s.type};
+    for (int v : numbers) args.push_back(std::to_string(v));
+    args.insert(args.end(), {ts(), this->cof()});
+    const testsupport::RunResult r = testsupport::run_program(tool_, args);
     ASSERT_EQ(r.status, 0) << r.err;
     std::string progress, cof;
     for (int row = 1, last = -1; row <= aRows; ++row)

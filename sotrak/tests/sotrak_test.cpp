@@ -148,27 +148,28 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
 // One band of values 0, 50, 100, 150, 200.
 TEST_F(Sotrak, TrainingSetsAndDecisions) {
   write_band8(dir.file("b1"), {0, 50, 100, 150, 200});
+  const std::vector<std::string> good = {
+      dir.file("b1"), "1",  "TM", "1", "2", "10", "1", "5", "0", "0", "1", "5",
+      ts(),           cof()};
   const struct {
-    const char *ts;
-    int order;
+    const char *ts, *order;
     std::string cof;
   } cases[] = {
-      {"", 2, std::string(5, '\0')},
+      {"", "2", std::string(5, '\0')},
       // A single present class takes every pixel.
-      {"7 0\n7 10\n", 4, std::string(5, '\7')},
+      {"7 0\n7 10\n", "4", std::string(5, '\7')},
       // Order 0: the mean of the samples' factors decides.
-      {"3 200\n2 0\n3 10\n", 0, std::string(5, '\2')},
+      {"3 200\n2 0\n3 10\n", "0", std::string(5, '\2')},
       // Equal scores keep the lower class.
-      {"5 100\n4 100\n", 3, std::string(5, '\4')},
-      {"1 0\n2 200\n28 100\n", 1, "\1\1\1\2\2"},
+      {"5 100\n4 100\n", "3", std::string(5, '\4')},
+      {"1 0\n2 200\n28 100\n", "1", "\1\1\1\2\2"},
   };
   for (const auto &c : cases) {
     write_file(ts(), c.ts);
     RunResult r =
-        run(dir.file("b1"), "1", "TM", {1, c.order, 10, 1, 5, 0, 0, 1, 5});
+        testsupport::run_program("sotrak", with(good, {{4, c.order}}));
     EXPECT_EQ(r.status, 0) << c.ts << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "100%\n");
+    EXPECT_EQ(r.out + r.err, "100%\n");
     EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
   }
 }
