@@ -82,17 +82,15 @@ class AreaTool : public ::testing::Test {
       : tool_(tool), components_(components) {}
 
   void SetUp() override {
-    std::vector<uint8_t> b1(12), b2(12), p1(12), p2(12);
+    std::vector<uint8_t> planes[4];
     for (int i = 0; i < 12; ++i) {
-      b1[i] = static_cast<uint8_t>(i);
-      b2[i] = static_cast<uint8_t>(10 + 10 * (i / 4));
-      p1[i] = static_cast<uint8_t>(100 + i);
-      p2[i] = static_cast<uint8_t>(200 - i);
+      const int values[] = {i, 10 + 10 * (i / 4), 100 + i, 200 - i};
+      for (int p = 0; p < 4; ++p) planes[p].push_back(values[p]);
     }
-    testsupport::write_band8(dir.file("b1"), b1);
-    testsupport::write_band8(dir.file("b2"), b2);
-    testsupport::write_band8(dir.file("p1"), p1);
-    testsupport::write_band8(dir.file("p2"), p2);
+    for (int p = 0; p < 4; ++p)
+      testsupport::write_band8(dir.file(p < 2 ? "b" + std::to_string(p + 1)
+                                              : "p" + std::to_string(p - 1)),
+                               planes[p]);
   }
 
   std::string out() const { return dir.file("out"); }
