@@ -1,10 +1,10 @@
-// Test helpers shared by the suites of the two tools built on the area
-// front end (dramen, fossik): the small scene they run on, failing runs,
-// and random areas strings.
+// Test harness shared by the suites of the two tools built on the area front
+// end (dramen, fossik): a small scene, runs that must fail, random areas.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,38 +13,7 @@
 
 namespace areatool {
 
-// A 3 x 4 image: band 1 holds 0..11, band 2 holds 10 on row 0, 20 on row 1
-// and 30 on row 2; component 1 holds 100 + offset, component 2 holds
-// 200 - offset. Files b1, b2, p1, p2 in `dir`.
-inline void write_scene(const testsupport::TempDir &dir) {
-  std::vector<uint8_t> b1(12), b2(12), p1(12), p2(12);
-  for (int i = 0; i < 12; ++i) {
-    b1[i] = static_cast<uint8_t>(i);
-    b2[i] = static_cast<uint8_t>(10 + 10 * (i / 4));
-    p1[i] = static_cast<uint8_t>(100 + i);
-    p2[i] = static_cast<uint8_t>(200 - i);
-  }
-  testsupport::write_band8(dir.file("b1"), b1);
-  testsupport::write_band8(dir.file("b2"), b2);
-  testsupport::write_band8(dir.file("p1"), p1);
-  testsupport::write_band8(dir.file("p2"), p2);
-}
-
-// Arguments 1 to 10 over the whole scene: bands 1, 2 and 3 (whose path
-// does not exist), the given PCI paths, type 1, 3 x 4 pixels.
-inline std::vector<std::string> scene_arguments(const testsupport::TempDir &dir,
-                                                const std::string &pciPaths) {
-  return {dir.file("b1") + " " + dir.file("b2") + " " + dir.file("b3"),
-          "1 2 3",
-          pciPaths,
-          "1",
-          "3",
-          "4",
-          "0",
-          "0",
-          "3",
-          "4"};
-}
+using testsupport::RunResult;
 
 // A run that must fail: its arguments and its whole message.
 struct FailureCase {
@@ -52,63 +21,16 @@ struct FailureCase {
   std::string err;
 };
 
-// No argument, one too few and one too many, from a whole argument list.
-inline std::vector<FailureCase> count_cases(
-    const std::vector<std::string> &whole, const std::string &none,
-    const std::string &fewer, const std::string &more) {
-  std::vector<std::string> longer = whole;
-  longer.push_back("x");
-  return {{{}, none},
-          {std::vector<std::string>(whole.begin(), whole.end() - 1), fewer},
-          {longer, more}};
-}
-
-// Every case ends with status 1, its message and nothing on standard
-// output, and leaves the output file as it was: holding `earlier`, or not
-// there when `earlier` is null.
-inline void expect_failures(const char *program,
-                            const std::vector<FailureCase> &cases,
-                            const std::string &outPath, const char *earlier) {
-  for (const FailureCase &c : cases) {
-    testsupport::RunResult r = testsupport::run_program(program, c.args);
-    EXPECT_EQ(r.status, 1) << c.err;
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(testsupport::file_exists(outPath), earlier != nullptr) << c.err;
-    if (earlier != nullptr) {
-      EXPECT_EQ(testsupport::read_file(outPath), earlier) << c.err;
-    }
-  }
-}
-
-// How a run on random input ended: with 0 and nothing on standard error,
-// or with 1 and a message; never a signal, a hang or a sanitizer's status.
-// Counts the run and returns whether it succeeded.
-inline bool tally_end(const testsupport::RunResult &r, const std::string &input,
-                      int *written, int *refused) {
-  EXPECT_EQ(r.signal, 0) << input;
-  EXPECT_FALSE(r.timed_out) << input;
-  EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
-  if (r.status == 0) {
-    EXPECT_EQ(r.err, "") << input;
-    ++*written;
-    return true;
-  }
-  EXPECT_FALSE(r.err.empty()) << input;
-  ++*refused;
-  return false;
-}
-
-// Random areas strings: mostly items of a key and two triples of a band
-// code from `codes` and two bounds, some with numbers beyond int, empty
-// fields, a seventh field or stray text.
+// Random areas strings: mostly items of a key and two triples of a band code
+// from `codes` and two bounds, some with numbers beyond int, empty fields, a
+// seventh field or stray text.
 class RandomAreas {
  public:
   RandomAreas(unsigned seed, std::vector<std::string> codes)
       : gen_(seed), codes_(std::move(codes)) {}
 
-  // Up to `maxItems` items; keys are names of A, B, C (some longer than a
-  // name may be) or colour numbers.
+  // Up to `maxItems` items keyed by names of A, B, C (some longer than a
+  // name may be) or by colour numbers.
   std::string next(bool named, int maxItems) {
     if (gen_() % 16 == 0) return "NO-AREAS";
     std::string areas;
@@ -116,16 +38,22 @@ class RandomAreas {
     for (int i = 0; i < items; ++i) {
       if (i) areas += ",";
       if (gen_() % 10 == 0) {
-        areas += stray_text();
+        static const char alphabet[] = "0123456789-+ :,:,:ABx\t";
+        const size_t n = gen_() % 4 == 0 ? gen_() % 400 : gen_() % 20;
+        for (size_t k = 0; k < n; ++k)
+          areas += alphabet[gen_() % (sizeof alphabet - 1)];
         continue;
       }
-      if (named)
-        areas += std::string(gen_() % (gen_() % 8 == 0 ? 20 : 3),
-                             static_cast<char>('A' + gen_() % 3));
-      else
+      if (named) {
+        const size_t length = gen_() % 8 == 0 ? gen_() % 20 : gen_() % 3;
+        areas += std::string(length, static_cast<char>('A' + gen_() % 3));
+      } else {
         areas += gen_() % 8 == 0 ? number() : std::to_string(gen_() % 10);
-      for (int triple = 0; triple < 2; ++triple)
-        areas += ":" + code() + ":" + number() + ":" + number();
+      }
+      for (int field = 0; field < 6; ++field) {
+        const bool code = field % 3 == 0 && gen_() % 16 != 0;
+        areas += ":" + (code ? codes_[gen_() % codes_.size()] : number());
+      }
       if (gen_() % 4 == 0) areas += ":" + number();
     }
     return areas;
@@ -140,20 +68,113 @@ class RandomAreas {
       default: return std::to_string(static_cast<int>(gen_() % 300) - 20);
     }
   }
-  std::string code() {
-    return gen_() % 16 == 0 ? number() : codes_[gen_() % codes_.size()];
-  }
-  std::string stray_text() {
-    static const char alphabet[] = "0123456789-+ :,:,:ABx\t";
-    std::string s;
-    const size_t n = gen_() % (gen_() % 4 == 0 ? 400 : 20);
-    for (size_t k = 0; k < n; ++k)
-      s += alphabet[gen_() % (sizeof alphabet - 1)];
-    return s;
-  }
 
   std::mt19937 gen_;
   std::vector<std::string> codes_;
+};
+
+// A 3 x 4 scene: band 1 holds 0..11, band 2 holds 10, 20, 30 by row,
+// components 1 and 2 hold 100 + i and 200 - i; band 3's file is missing.
+class AreaTool : public ::testing::Test {
+ protected:
+  // The PCI paths name components 1 .. `components`.
+  AreaTool(const char *tool, int components)
+      : tool_(tool), components_(components) {}
+
+  void SetUp() override {
+    std::vector<uint8_t> planes[4];
+    for (int i = 0; i < 12; ++i) {
+      const int values[] = {i, 10 + 10 * (i / 4), 100 + i, 200 - i};
+      for (int p = 0; p < 4; ++p) planes[p].push_back(values[p]);
+    }
+    for (int p = 0; p < 4; ++p)
+      testsupport::write_band8(dir.file(p < 2 ? "b" + std::to_string(p + 1)
+                                              : "p" + std::to_string(p - 1)),
+                               planes[p]);
+  }
+
+  std::string out() const { return dir.file("out"); }
+
+  // Arguments 1..10 over the whole scene (type 1), then `tail` and the
+  // output path; `changes` replace arguments by 1-based position.
+  std::vector<std::string> args(
+      const std::vector<std::string> &tail,
+      const std::map<int, std::string> &changes = {}) {
+    std::string pci = dir.file("p1");
+    if (components_ == 2) pci += " " + dir.file("p2");
+    std::vector<std::string> a = {
+        dir.file("b1") + " " + dir.file("b2") + " " + dir.file("b3"), "1 2 3",
+        pci};
+    for (const char *v : {"1", "3", "4", "0", "0", "3", "4"}) a.push_back(v);
+    a.insert(a.end(), tail.begin(), tail.end());
+    a.push_back(out());
+    for (const auto &c : changes) a[c.first - 1] = c.second;
+    return a;
+  }
+  RunResult run(const std::vector<std::string> &a) {
+    return testsupport::run_program(tool_, a);
+  }
+  // Expects success with nothing printed; the output file.
+  std::string output_of(const std::vector<std::string> &a) {
+    RunResult r = run(a);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    return testsupport::read_file(out());
+  }
+
+  // Each case ends with 1, its message and nothing on standard output, and
+  // leaves the output as it was: holding `earlier`, or absent when null.
+  void expect_failures(const std::vector<FailureCase> &cases,
+                       const char *earlier) {
+    for (const FailureCase &c : cases) {
+      RunResult r = run(c.args);
+      EXPECT_EQ(r.status, 1) << c.err;
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(testsupport::file_exists(out()), earlier != nullptr) << c.err;
+      if (earlier) {
+        EXPECT_EQ(testsupport::read_file(out()), earlier) << c.err;
+      }
+    }
+  }
+
+  // No argument, one too few, one too many: each with its message.
+  static std::vector<FailureCase> count_cases(
+      const std::vector<std::string> &whole, const std::string &none,
+      const std::string &fewer, const std::string &more) {
+    std::vector<std::string> longer = whole;
+    longer.push_back("x");
+    return {{{}, none},
+            {std::vector<std::string>(whole.begin(), whole.end() - 1), fewer},
+            {longer, more}};
+  }
+
+  // Runs `rounds` random areas strings: each run ends with 0, nothing on
+  // standard error and an output `check` accepts, or with 1 and a message;
+  // never a signal, a hang or a sanitizer's status. Both ends must occur.
+  template <class Args, class Check>
+  void expect_sound_ends(RandomAreas random, bool named, int maxItems,
+                         int rounds, Args argsFor, Check check) {
+    int written = 0, refused = 0;
+    for (int round = 0; round < rounds; ++round) {
+      const std::string areas = random.next(named, maxItems);
+      RunResult r = run(argsFor(round, areas));
+      EXPECT_EQ(r.signal, 0) << areas;
+      EXPECT_FALSE(r.timed_out) << areas;
+      EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err;
+      EXPECT_EQ(r.err.empty(), r.status == 0) << areas;
+      if (r.status == 0) check(testsupport::read_file(out()), areas);
+      ++(r.status == 0 ? written : refused);
+    }
+    EXPECT_GE(written, 8) << refused;
+    EXPECT_GE(refused, 8) << written;
+  }
+
+  testsupport::TempDir dir;
+
+ private:
+  std::string tool_;
+  int components_;
 };
 
 }  // namespace areatool

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "pnnlib.h"
 #include "testsupport.h"
 
 namespace pnntest {
@@ -24,10 +26,6 @@ struct Scene {
   std::string ts;                      // training set text
   StoredSamples stored;                // [k] for k = 0..27, first maxSamples
 };
-
-inline bool wide_type(const std::string &type) {
-  return type == "AVHRR" || type == "GI" || type == "-AVHRR" || type == "-GI";
-}
 
 // Class centres inside 0..valueMax; training records spread around them,
 // some classes with more records than maxSamples; pixels either near a
@@ -76,7 +74,8 @@ inline Scene random_scene(std::mt19937 &rng, const testsupport::TempDir &dir,
   }
   for (int b = 0; b < n; ++b) {
     const std::string path = dir.file("b" + std::to_string(b + 1));
-    if (wide_type(type))
+    if (type.find("AVHRR") != std::string::npos ||
+        type.find("GI") != std::string::npos)
       testsupport::write_band16(
           path, std::vector<uint16_t>(s.band[b].begin(), s.band[b].end()));
     else
@@ -88,23 +87,37 @@ inline Scene random_scene(std::mt19937 &rng, const testsupport::TempDir &dir,
   return s;
 }
 
-// The band values of pixel (row, col).
-inline std::vector<int> pixel(const Scene &s, int row, int col) {
-  std::vector<int> x(s.n);
-  for (int b = 0; b < s.n; ++b)
-    x[b] = s.band[b][static_cast<size_t>(row) * s.cols + col];
-  return x;
+// The present class of highest score, the lowest one on a tie; 0 when no
+// class is present.
+template <class Score>
+int best_class(const StoredSamples &stored, Score score) {
+  double best = -1.7976931348623157e308;
+  int cls = 0;
+  for (int k = 1; k <= 27; ++k) {
+    if (stored[k].empty()) continue;
+    const double s = score(k);
+    if (s > best) best = s, cls = k;
+  }
+  return cls;
 }
 
-// The COF bytes that a classifier of single pixels gives an area.
-template <class Classify>
-std::string classify_area(const Scene &s, int aRow, int aCol, int aRows,
-                          int aCols, Classify classify) {
-  std::string cof;
-  for (int r = aRow; r < aRow + aRows; ++r)
-    for (int c = aCol; c < aCol + aCols; ++c)
-      cof += static_cast<char>(classify(pixel(s, r, c)));
-  return cof;
+// The scene's stored samples as a loaded training set.
+inline void fill_training_set(const Scene &s, TrainingSet &ts) {
+  ts.highestClass = 0;
+  for (int k = 0; k <= 27; ++k) {
+    ts.counts[k] = static_cast<int32_t>(s.stored[k].size());
+    for (size_t i = 0; i < s.stored[k].size(); ++i)
+      std::copy(s.stored[k][i].begin(), s.stored[k][i].end(), ts.samples[k][i]);
+    if (ts.counts[k] > 0) ts.highestClass = k;
+  }
+}
+
+// The scene's pixels from (row, col) as the row loop hands them over:
+// values[b][p].
+inline void chunk_values(const Scene &s, int row, int col,
+                         const int32_t **values) {
+  for (int b = 0; b < s.n; ++b)
+    values[b] = s.band[b].data() + row * s.cols + col;
 }
 
 // A test of wimbel or sotrak: a temporary folder with the training set
@@ -112,17 +125,6 @@ std::string classify_area(const Scene &s, int aRow, int aCol, int aRows,
 class ToolTest : public ::testing::Test {
  protected:
   explicit ToolTest(const char *tool) : tool_(tool) {}
-
-  // The tool with band files, image type and its numbers, then ts and cof.
-  testsupport::RunResult run(const std::string &paths, const std::string &bands,
-                             const std::string &type,
-                             const std::vector<int> &numbers) {
-    std::vector<std::string> args = {paths, bands, type};
-    for (int v : numbers) args.push_back(std::to_string(v));
-    args.push_back(ts());
-    args.push_back(cof());
-    return testsupport::run_program(tool_, args);
-  }
 
   // `base` with the arguments at some positions (0-based) replaced.
   static std::vector<std::string> with(
@@ -132,12 +134,25 @@ class ToolTest : public ::testing::Test {
     return base;
   }
 
+  using Failures =
+      std::vector<std::pair<std::vector<std::string>, std::string>>;
+
+  // No argument (the usage text), one too few and one too many, then `more`.
+  static Failures count_cases(const std::vector<std::string> &good,
+                              const std::string &usage, const Failures &more) {
+    std::vector<std::string> longer = good;
+    longer.push_back("x");
+    Failures cases = {
+        {{}, usage},
+        {{good.begin(), good.end() - 1}, "Missing/extra parameter.\n"},
+        {longer, "Missing/extra parameter.\n"}};
+    cases.insert(cases.end(), more.begin(), more.end());
+    return cases;
+  }
+
   // Each case fails with its message and nothing on standard output; the
   // COF file is left empty when `created`, and absent otherwise.
-  void expect_failures(
-      const std::vector<std::pair<std::vector<std::string>, std::string>>
-          &cases,
-      bool created) {
+  void expect_failures(const Failures &cases, bool created) {
     for (const auto &c : cases) {
       if (created) testsupport::write_file(cof(), "old");
       testsupport::RunResult r = testsupport::run_program(tool_, c.first);
@@ -149,6 +164,34 @@ class ToolTest : public ::testing::Test {
     }
   }
 
+  // Runs the tool over the scene from (aRow, aCol) to its end, `numbers`
+  // before the image size; expects the progress lines and the COF bytes that
+  // `classify` gives the area's pixels one by one.
+  template <class Classify>
+  void expect_scene(const Scene &s, std::vector<int> numbers, int aRow,
+                    int aCol, Classify classify) {
+    testsupport::write_file(ts(), s.ts);
+    const int aRows = s.rows - aRow, aCols = s.cols - aCol;
+    numbers.insert(numbers.end(), {s.rows, s.cols, aRow, aCol, aRows, aCols});
+    std::vector<std::string> args = {s.paths, s.bandList, s.type};
+    for (int v : numbers) args.push_back(std::to_string(v));
+    args.insert(args.end(), {ts(), this->cof()});
+    const testsupport::RunResult r = testsupport::run_program(tool_, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string progress, cof;
+    for (int row = 1, last = -1; row <= aRows; ++row)
+      if ((100 * row) / aRows != last)
+        progress += std::to_string(last = (100 * row) / aRows) + "%\n";
+    EXPECT_EQ(r.out, progress);
+    std::vector<int> x(s.n);
+    for (int row = aRow; row < s.rows; ++row)
+      for (int col = aCol; col < s.cols; ++col) {
+        for (int b = 0; b < s.n; ++b) x[b] = s.band[b][row * s.cols + col];
+        cof += static_cast<char>(classify(x));
+      }
+    EXPECT_EQ(testsupport::read_file(this->cof()), cof) << s.type << " " << s.n;
+  }
+
   std::string ts() const { return dir.file("train.ts"); }
   std::string cof() const { return dir.file("out.cof"); }
 
@@ -157,16 +200,5 @@ class ToolTest : public ::testing::Test {
  private:
   std::string tool_;
 };
-
-inline std::string progress_lines(int rows) {
-  std::string text;
-  int last = -1;
-  for (int r = 1; r <= rows; ++r) {
-    const int v = (100 * r) / rows;
-    if (v != last) text += std::to_string(v) + "%\n";
-    last = v;
-  }
-  return text;
-}
 
 }  // namespace pnntest

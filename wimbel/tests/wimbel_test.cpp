@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -25,10 +25,7 @@ int reference_class(const pnntest::StoredSamples &stored,
   const double norm =
       1.0 / (pow(sigma, n) * pow(2.0 * 3.141592653589793, n / 2.0));
   const double twoSigmaSq = static_cast<double>(2LL * sigma * sigma);
-  double best = -1.7976931348623157e308;
-  int cls = 0;
-  for (int k = 1; k <= 27; ++k) {
-    if (stored[k].empty()) continue;
+  return pnntest::best_class(stored, [&](int k) {
     double sum = 0.0;
     for (const auto &sample : stored[k]) {
       long long d2 = 0;
@@ -36,13 +33,8 @@ int reference_class(const pnntest::StoredSamples &stored,
         d2 += static_cast<long long>(x[b] - sample[b]) * (x[b] - sample[b]);
       sum += exp(-(d2 / twoSigmaSq));
     }
-    const double density = (norm * sum) / static_cast<double>(stored[k].size());
-    if (density > best) {
-      best = density;
-      cls = k;
-    }
-  }
-  return cls;
+    return (norm * sum) / static_cast<double>(stored[k].size());
+  });
 }
 
 class Wimbel : public pnntest::ToolTest {
@@ -57,34 +49,30 @@ TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
   const std::string b1 = dir.file("b1"), none = dir.file("none");
   const std::vector<std::string> good = {b1,  "1", "TM", "8", "10", "2",  "2",
                                          "0", "0", "2",  "2", ts(), cof()};
-  std::vector<std::string> fourteen = good, twelve = good;
-  fourteen.push_back("x");
-  twelve.pop_back();
   const std::string noFile = " (No such file or directory).\n";
   expect_failures(
-      {{{},
-        "Usage: wimbel \"<iPaths>\" \"<iBands>\" <iType>\n"
-        "            <sigma> <maxSamples> <iRows> <iCols>\n"
-        "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
-        "            <cofPath>\n"},
-       {twelve, "Missing/extra parameter.\n"},
-       {fourteen, "Missing/extra parameter.\n"},
-       {with(good, {{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-       {with(good, {{3, "99999999999"}}), "Illegal parameter.\n"},
-       {with(good, {{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
-       {with(good, {{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
-       {with(good, {{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
-       {with(good, {{0, b1 + " " + b1}}), "Illegal image paths.\n"},
-       {with(good, {{0, none}, {11, none}}),
-        "Error opening image file \"" + none + "\"" + noFile},
-       {with(good, {{11, none}, {12, none + "/x"}}),
-        "Error opening training set" + noFile},
-       {with(good, {{12, none + "/x"}}),
-        "Error opening classifications file" + noFile},
-       {with(good, {{12, b1}}),
-        "Error opening classifications file (File exists).\n"},
-       {with(good, {{12, ts()}}),
-        "Error opening classifications file (File exists).\n"}},
+      count_cases(
+          good,
+          "Usage: wimbel \"<iPaths>\" \"<iBands>\" <iType>\n"
+          "            <sigma> <maxSamples> <iRows> <iCols>\n"
+          "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
+          "            <cofPath>\n",
+          {{with(good, {{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
+           {with(good, {{3, "99999999999"}}), "Illegal parameter.\n"},
+           {with(good, {{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
+           {with(good, {{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
+           {with(good, {{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
+           {with(good, {{0, b1 + " " + b1}}), "Illegal image paths.\n"},
+           {with(good, {{0, none}, {11, none}}),
+            "Error opening image file \"" + none + "\"" + noFile},
+           {with(good, {{11, none}, {12, none + "/x"}}),
+            "Error opening training set" + noFile},
+           {with(good, {{12, none + "/x"}}),
+            "Error opening classifications file" + noFile},
+           {with(good, {{12, b1}}),
+            "Error opening classifications file (File exists).\n"},
+           {with(good, {{12, ts()}}),
+            "Error opening classifications file (File exists).\n"}}),
       false);
   EXPECT_EQ(read_file(b1), std::string(4, '\1'));
 
@@ -97,103 +85,78 @@ TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
        {with(good, {{3, "-5"}}), "Illegal sigma value (-5).\n"},
        {with(good, {{10, "-1"}}), "Error allocating memory.\n"}},
       true);
-
-  // Text after a number's digits is ignored.
-  RunResult r =
-      testsupport::run_program("wimbel", with(good, {{3, "8x"}, {10, "2abc"}}));
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "50%\n100%\n");
-  EXPECT_EQ(read_file(cof()), std::string(4, '\0'));
 }
 
-// One band of values 0, 50, 100, 150, 200.
-TEST_F(Wimbel, TrainingSetsAndDecisions) {
-  write_band8(dir.file("b1"), {0, 50, 100, 150, 200});
+// One band of two rows, 0, 50, 100, 150, 200 and 1, 2, 3, 20, 22; rows
+// of the table change arguments by position (0-based).
+TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
+  const std::string b1 = dir.file("b1");
+  write_band8(b1, {0, 50, 100, 150, 200, 1, 2, 3, 20, 22});
+  const std::vector<std::string> good = {b1,  "1", "TM", "8", "10", "2",  "5",
+                                         "0", "0", "1",  "5", ts(), cof()};
+  const std::string noData =
+                        "Error reading training set (No data available).\n",
+                    noRow = "Error reading image file \"" + b1 +
+                            "\" (No data available).\n",
+                    two = "1 2\n2 22\n", rows = "\1\2\2\2\2\1\1\1\2\2";
   const struct {
     const char *ts;
-    int sigma, maxSamples;
-    std::string cof;  // or the message when status 1
-    int status;
-  } cases[] = {
-      {"", 8, 10, std::string(5, '\0'), 0},
-      // Only the first maxSamples records of a class count, and the density
-      // divides by their number.
-      {"1 0\n1 100\n2 60\n", 8, 1, "\1\2\2\2\2", 0},
-      {"1 0\n1 100\n2 60\n", 8, 2, "\1\2\1\1\1", 0},
-      // Records are n + 1 integers wherever the lines break.
-      {"1 0 1\n100 2 60", 8, 2, "\1\2\1\1\1", 0},
-      // Equal densities keep the lower class; far from every sample all
-      // kernels are 0 and the lowest present class wins.
-      {"5 100\n3 100\n", 8, 10, "\3\3\3\3\3", 0},
-      {"9 0 4 200", 8, 10, "\11\11\4\4\4", 0},
-      {"2 0 4 60", 1, 10, "\2\4\2\2\2", 0},
-      // A word where a class is due ends the reading quietly.
-      {"1 0\nend 2 200\n", 8, 10, "\1\1\1\1\1", 0},
-      // Classes outside 1..27 have no room and are skipped.
-      {"28 0\n0 0\n-1 0\n2 200\n", 8, 10, "\2\2\2\2\2", 0},
-      {"1 0\n2", 8, 10, "Error reading training set (No data available).\n", 1},
-      {"1 0\n2 x 3", 8, 10, "Error reading training set (Invalid argument).\n",
-       1},
-      {"28", 8, 10, "Error reading training set (No data available).\n", 1},
-  };
-  for (const auto &c : cases) {
-    write_file(ts(), c.ts);
-    RunResult r = run(dir.file("b1"), "1", "TM",
-                      {c.sigma, c.maxSamples, 1, 5, 0, 0, 1, 5});
-    EXPECT_EQ(r.status, c.status) << c.ts;
-    if (c.status == 0) {
-      EXPECT_EQ(r.err, "") << c.ts;
-      EXPECT_EQ(r.out, "100%\n");
-      EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
-    } else {
-      EXPECT_EQ(r.err, c.cof) << c.ts;
-      EXPECT_EQ(r.out, "");
-      EXPECT_EQ(read_file(cof()), "");
-    }
-  }
-}
-
-TEST_F(Wimbel, AreaEdges) {
-  write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
-  write_file(ts(), "1 2\n2 22\n");
-  const std::string b1 = dir.file("b1");
-  const struct {
-    std::vector<int> numbers;
-    int status;
+    std::map<int, std::string> changes;
     std::string out, err, cof;
   } cases[] = {
-      {{8, 5, 2, 4, 0, 0, 0, 4}, 0, "", "", ""},
-      {{8, 5, 2, 4, 0, 1, 2, 3}, 0, "50%\n100%\n", "", "\1\1\1\2\2\2"},
-      {{8, 5, 2, 4, 0, 0, 2, 0},
-       1,
+      {"", {}, "100%\n", "", std::string(5, '\0')},
+      // Only the first maxSamples records of a class count, and the density
+      // divides by their number.
+      {"1 0\n1 100\n2 60\n", {{4, "1"}}, "100%\n", "", "\1\2\2\2\2"},
+      {"1 0\n1 100\n2 60\n", {{4, "2"}}, "100%\n", "", "\1\2\1\1\1"},
+      // Records are n + 1 integers wherever the lines break.
+      {"1 0 1\n100 2 60", {{4, "2"}}, "100%\n", "", "\1\2\1\1\1"},
+      // Equal densities keep the lower class; far from every sample all
+      // kernels are 0 and the lowest present class wins.
+      {"5 100\n3 100\n", {}, "100%\n", "", "\3\3\3\3\3"},
+      {"9 0 4 200", {}, "100%\n", "", "\11\11\4\4\4"},
+      {"2 0 4 60", {{3, "1"}}, "100%\n", "", "\2\4\2\2\2"},
+      // A word where a class is due ends the reading quietly.
+      {"1 0\nend 2 200\n", {}, "100%\n", "", "\1\1\1\1\1"},
+      // Classes outside 1..27 have no room and are skipped.
+      {"28 0\n0 0\n-1 0\n2 200\n", {}, "100%\n", "", "\2\2\2\2\2"},
+      {"1 0\n2", {}, "", noData, ""},
+      {"28", {}, "", noData, ""},
+      {"1 0\n2 x 3",
+       {},
+       "",
+       "Error reading training set (Invalid argument).\n",
+       ""},
+      // Areas: empty, inside, the whole image (text after a number's digits
+      // is ignored), no columns, rows the band file does not hold (those
+      // before them are kept).
+      {two.c_str(), {{9, "0"}}, "", "", ""},
+      {two.c_str(), {{7, "1"}, {8, "1"}, {10, "3"}}, "100%\n", "", "\1\1\2"},
+      {two.c_str(), {{3, "8x"}, {9, "2abc"}}, "50%\n100%\n", "", rows},
+      {two.c_str(),
+       {{10, "0"}},
        "",
        "Error writing classifications file (Invalid argument).\n",
        ""},
-      // A band file that ends early keeps the rows written before.
-      {{8, 5, 3, 4, 0, 0, 3, 4},
-       1,
-       "33%\n66%\n",
-       "Error reading image file \"" + b1 + "\" (No data available).\n",
-       "\1\1\1\1\2\2\2\2"},
-      {{8, 5, 3, 4, 2147483647, 0, 2, 4},
-       1,
-       "",
-       "Error reading image file \"" + b1 + "\" (No data available).\n",
-       ""},
+      {two.c_str(), {{5, "3"}, {9, "3"}}, "33%\n66%\n", noRow, rows},
+      {two.c_str(), {{5, "3"}, {7, "2147483647"}}, "", noRow, ""},
   };
   for (const auto &c : cases) {
-    RunResult r = run(b1, "1", "TM", c.numbers);
-    EXPECT_EQ(r.status, c.status) << c.err;
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(read_file(cof()), c.cof);
+    write_file(ts(), c.ts);
+    RunResult r = testsupport::run_program("wimbel", with(good, c.changes));
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.ts;
+    EXPECT_EQ(r.err, c.err) << c.ts;
+    EXPECT_EQ(r.out, c.out) << c.ts;
+    EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
   }
 }
 
 // Random scenes of every width of data against the formulas pixel by
 // pixel: 8-bit and 10-bit values, 16-bit values beyond the packed range,
 // kernels too wide for a complete table, odd band counts and areas that
-// end inside a run of pixels.
+// end inside a run of pixels. Where a chunk of the first row may take the
+// packed and vector paths, their kernel sums are the general path's, bit
+// for bit (only one of them serves a given processor).
 TEST_F(Wimbel, MatchesTheFormulasOnRandomScenes) {
   const struct {
     std::string type;
@@ -206,25 +169,41 @@ TEST_F(Wimbel, MatchesTheFormulasOnRandomScenes) {
       {"-GI", 2, 20, 1023, 65535, 15, 4, 50},
       {"-AVHRR", 6, 60, 1023, 1023, 10, 4, 45},
       {"AVHRR", 4, 700, 65535, 65535, 8, 3, 30},
+      {"-MSS", 4, 5, 255, 255, 40, 2, 70},
+      {"AVHRR", 6, 12, 1023, 1023, 25, 2, 60},
+      {"TM", 2, 4, 255, 255, 60, 2, 90},
   };
   std::mt19937 rng(11);
+  static TrainingSet ts;
+  int packedChunks = 0;
   for (const auto &c : cases) {
     pnntest::Scene s =
         pnntest::random_scene(rng, dir, c.type, c.rows, c.cols, c.n, 6,
                               c.valueMax, c.maxSamples, c.pixelMax);
-    write_file(ts(), s.ts);
-    const int aRows = c.rows - 1, aCols = c.cols - 2;
-    RunResult r =
-        run(s.paths, s.bandList, c.type,
-            {c.sigma, c.maxSamples, c.rows, c.cols, 1, 2, aRows, aCols});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, pnntest::progress_lines(aRows));
-    const std::string expected = pnntest::classify_area(
-        s, 1, 2, aRows, aCols, [&](const std::vector<int> &x) {
-          return reference_class(s.stored, x, c.sigma);
-        });
-    EXPECT_EQ(read_file(cof()), expected) << c.type << " n " << c.n;
+    expect_scene(s, {c.sigma, c.maxSamples}, 1, 2,
+                 [&](const std::vector<int> &x) {
+                   return reference_class(s.stored, x, c.sigma);
+                 });
+    pnntest::fill_training_set(s, ts);
+    ParzenModel m;
+    build_parzen_model(ts, c.n, c.sigma, m);
+    const int count = std::min(c.cols, PIXEL_CHUNK);
+    const int32_t *values[MAX_BANDS];
+    pnntest::chunk_values(s, 0, 0, values);
+    if (chunk_path(m, values, count, false) != SUMS_PACKED) continue;
+    ++packedChunks;
+    EXPECT_EQ(chunk_path(m, values, count), SUMS_VECTOR);
+    for (int k = 1; k <= ts.highestClass; ++k) {
+      std::vector<double> sums[3];
+      for (SumPath path : {SUMS_VECTOR, SUMS_PACKED, SUMS_GENERAL}) {
+        sums[path].resize(count);
+        kernel_sums(m, ts, k, values, count, sums[path].data(), path);
+      }
+      EXPECT_EQ(sums[SUMS_VECTOR], sums[SUMS_GENERAL]) << c.type << " " << k;
+      EXPECT_EQ(sums[SUMS_PACKED], sums[SUMS_GENERAL]) << c.type << " " << k;
+    }
   }
+  EXPECT_EQ(packedChunks, 7);  // every band count
 }
 
 // The kernel table against exp at its edges, for a complete table (sigma 8)
@@ -244,52 +223,6 @@ TEST(ParzenModel, KernelValuesAtTheTableEdges) {
                         uint64_t{1} << 40, UINT64_MAX})
       EXPECT_EQ(kernel_value(m, d2), exp(-(static_cast<double>(d2) / tss)))
           << sigma << " " << d2;
-  }
-}
-
-// Every path gives each pixel the very sum of the formula, bit for bit:
-// random samples and pixels, every band count, chunks of every length.
-TEST(ParzenModel, KernelSumsAreTheFormulasOwnOnEveryPath) {
-  static TrainingSet ts;
-  std::mt19937 rng(5);
-  for (int n = 1; n <= 7; ++n) {
-    const int sigma = 2 + static_cast<int>(rng() % 20);
-    const int count = 1 + static_cast<int>(rng() % PIXEL_CHUNK);
-    ts.highestClass = 1;
-    ts.counts[1] = 1 + static_cast<int>(rng() % 200);
-    for (int s = 0; s < ts.counts[1]; ++s)
-      for (int b = 0; b < n; ++b)
-        ts.samples[1][s][b] = static_cast<int>(rng() % 1024);
-    ParzenModel m;
-    build_parzen_model(ts, n, sigma, m);
-    std::vector<std::vector<int32_t>> rows(n, std::vector<int32_t>(count));
-    const int32_t *values[MAX_BANDS];
-    for (int b = 0; b < n; ++b) {
-      for (auto &v : rows[b]) v = static_cast<int32_t>(rng() % 1024);
-      values[b] = rows[b].data();
-    }
-    std::vector<double> expected(count);
-    const double tss = 2.0 * sigma * sigma;
-    for (int p = 0; p < count; ++p) {
-      double sum = 0.0;
-      for (int s = 0; s < ts.counts[1]; ++s) {
-        long long d2 = 0;
-        for (int b = 0; b < n; ++b) {
-          const long long d = values[b][p] - ts.samples[1][s][b];
-          d2 += d * d;
-        }
-        sum += exp(-(d2 / tss));
-      }
-      expected[p] = sum;
-    }
-    EXPECT_EQ(chunk_path(m, values, count), SUMS_VECTOR);
-    EXPECT_EQ(chunk_path(m, values, count, false), SUMS_PACKED);
-    for (SumPath path : {SUMS_VECTOR, SUMS_PACKED, SUMS_GENERAL}) {
-      std::vector<double> sums(count);
-      kernel_sums(m, ts, 1, values, count, sums.data(), path);
-      for (int p = 0; p < count; ++p)
-        ASSERT_EQ(sums[p], expected[p]) << n << " " << path << " " << p;
-    }
   }
 }
 
