@@ -92,6 +92,9 @@ void read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
   // as a row before the first, which a type that reads samples refuses.
   const int64_t row = static_cast<int64_t>(args.aRow) + r;
   const int imageRow = row <= INT_MAX ? static_cast<int>(row) : -1;
+  // Components are read with the negated type. The most negative int has
+  // no negation; like every code beyond the four types it names no layout.
+  const int pciType = args.iType == INT_MIN ? INT_MIN : -args.iType;
   for (int b = 1; b < FILE_SLOTS; ++b) {
     if (!planes->neededBands[b]) continue;
     errno = 0;
@@ -103,8 +106,8 @@ void read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
   for (int k = 1; k < FILE_SLOTS; ++k) {
     if (!planes->neededComponents[k]) continue;
     errno = 0;
-    if (read_band_row(planes->pciFiles[k], args.iRows, args.iCols, -args.iType,
-                      k, imageRow, args.aCol, args.aCols,
+    if (read_band_row(planes->pciFiles[k], args.iRows, args.iCols, pciType, k,
+                      imageRow, args.aCol, args.aCols,
                       planes->pciRows[k].data(), KIND_U8) != 0)
       fail_with("Error reading from PCI file (%s).\n", error_text());
   }

@@ -42,6 +42,8 @@ TEST_F(Dramen, PlotFiles) {
       {{{11, "-1"}, {9, "1"}, {10, "3"}, {7, "1"}},
        "0\n1\n104 20 1\n105 20 1\n106 20 1\n"},
       {{{9, "0"}}, "0\n0\n"},
+      // A type of no layout reads nothing, for components too.
+      {{{4, "-2147483648"}, {11, "-1"}}, "0\n12\n0 0 12\n"},
       {{{9, "-3"}}, "0\n0\n"},
       {{{10, "0"}, {13, "A:1:0:255:1:0:255,B:1:0:0:1:0:0"}}, "2 B A\n0 0 0\n"},
       // Text after a number's digits is ignored.
