@@ -130,9 +130,9 @@ bool visible_part(Display *display, Window window, int rows, int cols,
   Box box = {rootX, rootY, rootX + std::min(cols, attributes.width),
              rootY + std::min(rows, attributes.height)};
   for (Window w = window; w != root;) {
-    Window parent, *children = nullptr;
+    Window treeRoot, parent, *children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(display, w, &child, &parent, &children, &count))
+    if (!XQueryTree(display, w, &treeRoot, &parent, &children, &count))
       return false;
     if (children != nullptr) XFree(children);
     if (!clip_to(display, parent, root, &box)) return false;
