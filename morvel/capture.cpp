@@ -92,29 +92,57 @@ void convert_mapped(Display *display, Colormap colourmap, XImage *image,
   }
 }
 
+// A rectangle in root-window coordinates: [x0, x1) x [y0, y1).
+struct Box {
+  int x0, y0, x1, y1;
+};
+
+// Narrows `box` to the inside of `window`.
+bool clip_to(Display *display, Window window, Window root, Box *box) {
+  XWindowAttributes attributes;
+  int x, y;
+  Window child;
+  if (!XGetWindowAttributes(display, window, &attributes) ||
+      !XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child))
+    return false;
+  box->x0 = std::max(box->x0, x);
+  box->y0 = std::max(box->y0, y);
+  box->x1 = std::min(box->x1, x + attributes.width);
+  box->y1 = std::min(box->y1, y + attributes.height);
+  return true;
+}
+
 // The part of the area that the window shows on the screen: inside the
-// window and inside the root window.
+// window, inside every window that holds it (a parent clips its children)
+// and inside the root window.
 bool visible_part(Display *display, Window window, int rows, int cols,
                   WindowCapture *capture) {
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, window, &attributes) ||
       attributes.map_state != IsViewable)
     return false;
-  XWindowAttributes root;
+  const Window root = attributes.root;
   int rootX, rootY;
   Window child;
-  if (!XGetWindowAttributes(display, attributes.root, &root) ||
-      !XTranslateCoordinates(display, window, attributes.root, 0, 0, &rootX,
-                             &rootY, &child))
+  if (!XTranslateCoordinates(display, window, root, 0, 0, &rootX, &rootY,
+                             &child))
     return false;
-  const int x0 = std::max(0, -rootX), y0 = std::max(0, -rootY);
-  const int x1 = std::min({cols, attributes.width, root.width - rootX});
-  const int y1 = std::min({rows, attributes.height, root.height - rootY});
-  if (x1 <= x0 || y1 <= y0) return false;
-  capture->visX = x0;
-  capture->visY = y0;
-  capture->visCols = x1 - x0;
-  capture->visRows = y1 - y0;
+  Box box = {rootX, rootY, rootX + std::min(cols, attributes.width),
+             rootY + std::min(rows, attributes.height)};
+  for (Window w = window; w != root;) {
+    Window treeRoot, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, w, &treeRoot, &parent, &children, &count))
+      return false;
+    if (children != nullptr) XFree(children);
+    if (!clip_to(display, parent, root, &box)) return false;
+    w = parent;
+  }
+  if (box.x1 <= box.x0 || box.y1 <= box.y0) return false;
+  capture->visX = box.x0 - rootX;
+  capture->visY = box.y0 - rootY;
+  capture->visCols = box.x1 - box.x0;
+  capture->visRows = box.y1 - box.y0;
   return true;
 }
 

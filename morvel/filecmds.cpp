@@ -31,11 +31,12 @@ bool scan_arguments(const char *argv[], int first, int count, int *values) {
   return true;
 }
 
-// Whether the reader delivers a sample for this image type and band code:
-// types 1..4, and for the GI layout of bands only bands 1..5.
-bool reads_a_sample(int type, int bandCode) {
-  if (type < 1 || type > 4) return false;
-  return !(type == 4 && bandCode >= 0 && (bandCode < 1 || bandCode > 5));
+// Whether the reader delivers a sample for this layout (the image type,
+// negated for a component) and band: codes -4..4 but 0, and for the GI
+// layout of bands only bands 1..5.
+bool reads_a_sample(int layout, int band) {
+  if (layout == 0 || layout < -4 || layout > 4) return false;
+  return layout != 4 || (band >= 1 && band <= 5);
 }
 
 // A span of rows or columns clipped to a raster of `size` lines: false when
@@ -89,22 +90,26 @@ int PointValueCmd(ClientData, Tcl_Interp *interp, int argc,
   }
   // band code, image type, row, column, rows, columns, shift
   int a[7];
-  if (!scan_arguments(argv, 2, 7, a) || !reads_a_sample(a[1], a[0])) {
+  if (!scan_arguments(argv, 2, 7, a)) {
     set_message(interp, "Illegal parameter.");
     return TCL_ERROR;
   }
   const int bandCode = a[0], type = a[1], row = a[2], col = a[3];
   const int rows = a[4], cols = a[5], shift = a[6];
+  // A component is read with the negated type.
+  const int layout = bandCode < 0 ? (type == INT_MIN ? 0 : -type) : type;
+  const int band =
+      bandCode < 0 ? (bandCode == INT_MIN ? 0 : -bandCode) : bandCode;
+  if (!reads_a_sample(layout, band)) {
+    set_message(interp, "Illegal parameter.");
+    return TCL_ERROR;
+  }
 
   FileHandle file(fopen(argv[1], "rb"));
   if (!file) return fail_system(interp, "Error opening image file (");
-  // A component is read with the negated type; its band number plays no
-  // part then.
-  const int band =
-      bandCode < 0 ? (bandCode == INT_MIN ? 0 : -bandCode) : bandCode;
   int32_t value = 0;
-  if (read_band_row(file.get(), rows, cols, bandCode < 0 ? -type : type, band,
-                    row, col, 1, &value, shift != 0 ? KIND_I32_8 : KIND_I32))
+  if (read_band_row(file.get(), rows, cols, layout, band, row, col, 1, &value,
+                    shift != 0 ? KIND_I32_8 : KIND_I32))
     return fail_system(interp, "Error reading from image file (");
   Tcl_SetResult(interp, const_cast<char *>(IntToText(value)), TCL_VOLATILE);
   return TCL_OK;

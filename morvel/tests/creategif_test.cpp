@@ -19,7 +19,9 @@ TEST(CreateGif, SavesWhatTheScreenShowsWithReservedColoursFirst) {
   } cases[] = {
       {"", 35, 45, 45},
       {"wm geometry . +1260+0\nupdate\n", 30, 40, 20},  // half off the edge
-      {"wm withdraw .\nupdate\n", 30, 40, 0},           // not shown at all
+      // Half hidden by its parent, which clips it.
+      {"wm geometry . 20x30\nplace .f -x 0 -y 0\nupdate\n", 30, 40, 20},
+      {"wm withdraw .\nupdate\n", 30, 40, 0},  // not shown at all
   };
   for (const auto &c : cases) {
     TempDir dir;

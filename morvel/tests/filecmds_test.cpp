@@ -53,6 +53,8 @@ TEST(PointValue, ReadsOneSampleOfEachLayout) {
       {"-2 4 1 2 8 8 1", "b16", "0 875"},
       {"-5 1 1 2 8 8 1", "b8", "0 18"},  // "-TM"
       {"-1 3 7 7 8 8 0", "b16", "0 6507"},
+      {"2 -1 1 2 8 8 0", "b8", "0 18"},     // a "-" type given directly
+      {"-2 -4 5 6 8 8 0", "p2", "0 1001"},  // negated twice: GI band 2
       {"1 1 8 0 8 8 0", "b8",
        "1 {Error reading from image file (No data available).}"},
       {"1 1 -1 0 8 8 0", "b8",
@@ -64,6 +66,8 @@ TEST(PointValue, ReadsOneSampleOfEachLayout) {
       {"6 4 0 0 8 8 0", "b16", "1 {Illegal parameter.}"},  // GI reads no band 6
       {"1 5 0 0 8 8 0", "b8", "1 {Illegal parameter.}"},
       {"1 0 0 0 8 8 0", "b8", "1 {Illegal parameter.}"},
+      {"1 -5 0 0 8 8 0", "b8", "1 {Illegal parameter.}"},
+      {"-6 -4 0 0 8 8 0", "b16", "1 {Illegal parameter.}"},
       {"1 1 0 0 8 8", "b8", "1 {Missing/extra parameter.}"},
       {"1 1 0 0 8 8 0 0", "b8", "1 {Missing/extra parameter.}"},
   };
