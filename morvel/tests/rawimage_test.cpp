@@ -144,7 +144,9 @@ TEST_F(RawImageTest, ModesExpressionsAndByteConversion) {
       {S(P("w1.raw") + " " + P("w1.raw"), "1 6", "NO-PCI",
          "4 1 6 0 0 1 6 1 3 1|B1+B6|"),
        3, 1,
-       [](int x, int) { return Grey(std::vector<int>{255, 0, 200}[x]); }},
+       [](int x, int) {
+         return Grey(std::vector<int>{255, 0, 200}[x]);
+       }},
       {S(P("w1.raw"), "6", "NO-PCI", "4 1 6 0 0 1 6 1 6 1|B6+1|"), 6, 1,
        [](int, int) { return Grey(0); }},
       // quotients: 5/0 is +infinity, 0/0 NaN, 200/250 truncates
