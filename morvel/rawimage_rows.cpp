@@ -82,6 +82,7 @@ void *AllocateRows(const PhotoConfiguration &config, const RawImageInputs &in,
     store->componentRows[i] = in.pciFiles[i] != nullptr ? f : nullptr;
     if (in.pciFiles[i] != nullptr) f += n;
   }
+  memset(store->result, 0, floats * sizeof(float));
   store->bandRows[0] = store->componentRows[0] = nullptr;
   store->sourceColumns = reinterpret_cast<int *>(f);
   store->raw = reinterpret_cast<uint16_t *>(store->sourceColumns + columns);
@@ -96,8 +97,12 @@ int64_t Spread(int span, int i, int n) {
   return n > 1 ? static_cast<int64_t>(span - 1) * i / (n - 1) : 0;
 }
 
-// Reads row `row` of every open file of a set into its row of values.
-// Returns the number of the file whose read failed, or 0.
+// Reads row `row` of every open file of a set into its row of values. A
+// band that the layout does not store (GI bands 6 and 7) reads nothing and
+// shows as 0: the rows of the zoom path start cleared, and the samples that
+// the shrink path takes from its shared raw row are cleared before each
+// read, so such a band never shows another band's samples. Returns the
+// number of the file whose read failed, or 0.
 int ReadSet(const PhotoConfiguration &config, FILE *const files[FILE_SLOTS],
             int type, int row, const Layout &l, const RowStore &store,
             float *const rows[FILE_SLOTS]) {
@@ -109,6 +114,7 @@ int ReadSet(const PhotoConfiguration &config, FILE *const files[FILE_SLOTS],
         return i;
       continue;
     }
+    for (int m = 0; m < l.width; ++m) store.raw[store.sourceColumns[m]] = 0;
     if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
                       config.wCol, config.wCols, store.raw, KIND_U16) != 0)
       return i;

@@ -139,6 +139,16 @@ TEST_F(RawImageTest, ModesExpressionsAndByteConversion) {
        [](int x, int) {
          return Grey(std::vector<int>{255, 255, 0, 1, 0, 200}[x]);
        }},
+      // GI bands 6 and 7 are not stored: they read as 0 in both paths,
+      // never as the samples of the band read before
+      {S(P("w1.raw") + " " + P("w1.raw"), "1 6", "NO-PCI",
+         "4 1 6 0 0 1 6 1 3 1|B1+B6|"),
+       3, 1,
+       [](int x, int) {
+         return Grey(std::vector<int>{255, 0, 200}[x]);
+       }},
+      {S(P("w1.raw"), "6", "NO-PCI", "4 1 6 0 0 1 6 1 6 1|B6+1|"), 6, 1,
+       [](int, int) { return Grey(0); }},
       // quotients: 5/0 is +infinity, 0/0 NaN, 200/250 truncates
       {S(P("q1.raw") + " " + P("q2.raw"), "1 2", "NO-PCI",
          "1 1 4 0 0 1 4 1 4 1|B1/B2|"),
