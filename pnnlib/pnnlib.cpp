@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <new>
 
 #include "console.h"
 
@@ -96,17 +95,18 @@ void check_sample_limits(const PnnRun &run) {
 }
 
 // The buffers start zeroed: a band that the image type does not store (GI
-// bands above 5) reads as zeros. A negative column count cannot be
-// allocated; an area of no columns still gets buffers of one.
+// bands above 5) reads as zeros. They are taken as fresh pages, so an area
+// far too wide for its files costs no memory until a row is read. A negative
+// column count cannot be allocated.
 void allocate_row_buffers(PnnRun &run) {
   if (run.aCols < 0) fail_with("Error allocating memory.\n");
-  const size_t columns = run.aCols > 0 ? static_cast<size_t>(run.aCols) : 1;
-  try {
-    for (int b = 0; b < run.bandCount; ++b) run.rows[b].assign(columns, 0);
-    run.out.assign(columns, 0);
-  } catch (const std::bad_alloc &) {
-    fail_with("Error allocating memory.\n");
+  const size_t columns = static_cast<size_t>(run.aCols);
+  for (int b = 0; b < run.bandCount; ++b) {
+    run.rows[b] = allocate_zeroed<int32_t>(columns);
+    if (!run.rows[b]) fail_with("Error allocating memory.\n");
   }
+  run.out = allocate_zeroed<uint8_t>(columns);
+  if (!run.out) fail_with("Error allocating memory.\n");
 }
 
 namespace {
@@ -118,7 +118,7 @@ void read_rows(PnnRun &run, int r) {
     if (row <= INT_MAX)
       failed = read_band_row(run.bandFiles[b].get(), run.iRows, run.iCols,
                              run.type, run.bands[b], static_cast<int>(row),
-                             run.aCol, run.aCols, run.rows[b].data(), KIND_I32);
+                             run.aCol, run.aCols, run.rows[b].get(), KIND_I32);
     else
       errno = EOVERFLOW;
     if (failed)
@@ -131,8 +131,8 @@ void read_rows(PnnRun &run, int r) {
 // the run like any short write.
 void write_row(PnnRun &run) {
   errno = 0;
-  if (fwrite(run.out.data(), static_cast<size_t>(run.aCols), 1,
-             run.cof.get()) != 1) {
+  if (fwrite(run.out.get(), static_cast<size_t>(run.aCols), 1, run.cof.get()) !=
+      1) {
     if (errno == 0) errno = run.aCols == 0 ? EINVAL : EIO;
     fail_with("Error writing classifications file (%s).\n", error_text());
   }
@@ -144,7 +144,7 @@ void classify_rows(
     PnnRun &run,
     const std::function<void(const int32_t *const *values)> &decide_row) {
   const int32_t *values[MAX_BANDS];
-  for (int b = 0; b < run.bandCount; ++b) values[b] = run.rows[b].data();
+  for (int b = 0; b < run.bandCount; ++b) values[b] = run.rows[b].get();
   for (int r = 0; r < run.aRows; ++r) {
     read_rows(run, r);
     decide_row(values);
@@ -159,7 +159,7 @@ void end_run(PnnRun &run) {
   run.ts.reset();
   for (int b = 0; b < run.bandCount; ++b) {
     run.bandFiles[b].reset();
-    std::vector<int32_t>().swap(run.rows[b]);
+    run.rows[b].reset();
   }
-  std::vector<uint8_t>().swap(run.out);
+  run.out.reset();
 }

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <vector>
 
 #include "bandlib.h"
+#include "buffer.h"
 #include "filehandle.h"
 
 constexpr int MAX_TS_SAMPLES = 500;
@@ -61,9 +61,8 @@ struct PnnRun {
   FileHandle bandFiles[MAX_BANDS];
   FileHandle ts;
   FileHandle cof;
-  std::vector<int32_t> rows[MAX_BANDS];  // one row of aCols samples per band
-                                         // (at least one element)
-  std::vector<uint8_t> out;              // one row of aCols class bytes
+  ZeroedArray<int32_t> rows[MAX_BANDS];  // one row of aCols samples per band
+  ZeroedArray<uint8_t> out;              // one row of aCols class bytes
 };
 
 // The checks in their order. No argument at all prints the four usage

@@ -54,7 +54,7 @@ int main(int argc, char **argv) {
                          model);
 
   classify_rows(run, [&](const int32_t *const *values) {
-    decide_pixels(model, *ts, values, run.aCols, run.out.data());
+    decide_pixels(model, *ts, values, run.aCols, run.out.get());
   });
   end_run(run);
   return 0;

@@ -42,7 +42,7 @@ int main(int argc, char **argv) {
   build_parzen_model(*ts, run.bandCount, run.sigma, model);
 
   classify_rows(run, [&](const int32_t *const *values) {
-    decide_pixels(model, *ts, values, run.aCols, run.out.data());
+    decide_pixels(model, *ts, values, run.aCols, run.out.get());
   });
   end_run(run);
   return 0;
