@@ -169,8 +169,8 @@ void classify_block(const ClassTable &table, const uint16_t *const *rows,
 void nearest_cluster_classes(const ClassTable &table,
                              const uint16_t *const *rows, int count,
                              uint8_t *out) {
-  for (int x0 = 0; x0 < count; x0 += PIXEL_BLOCK) {
-    const int m = count - x0 < PIXEL_BLOCK ? count - x0 : PIXEL_BLOCK;
+  for (int x0 = 0, m = 0; x0 < count; x0 += m) {
+    m = count - x0 < PIXEL_BLOCK ? count - x0 : PIXEL_BLOCK;
     classify_block(table, rows, x0, m, out);
   }
 }

@@ -1,4 +1,5 @@
 // Drawing the samples of the grid.
+#include <cstdint>
 #include <new>
 
 #include "grenik.h"
@@ -8,11 +9,13 @@ Grid clipped_grid(int cellCount, int cellSamples, int aRows, int aCols) {
   if (aRows < cells) cells = aRows;
   if (aCols < cells) cells = aCols;
   // A negative count (or area side) is a grid without cells.
+  // So is a grid that draws nothing in its cells. A total past 64 bits is
+  // held at the top, which no run can draw.
   Grid grid;
-  if (cells <= 0) return grid;
+  if (cells <= 0 || cellSamples <= 0) return grid;
   grid.cells = cells;
-  grid.samples = cellSamples * cells * cells;
-  if (grid.samples < 0) grid.samples = 0;
+  const int64_t perRow = cellSamples * cells;
+  grid.samples = perRow > INT64_MAX / cells ? INT64_MAX : perRow * cells;
   return grid;
 }
 

@@ -16,20 +16,44 @@ int32_t area_pixels(const ClusterRun &run) {
 
 namespace {
 
-// A row is read band by band in one read each. When one of those fails,
-// the row is read again sample by sample, pixel by pixel with the bands of
-// each pixel in order, so that the failure reported is the first one of
-// that order.
-void read_row(const ClusterRun &run, int y, float *const *dst) {
+// Samples read at once: the table grows only by what the files hold, so
+// an area larger than its band files ends at the read that comes back
+// short, not at an allocation for samples that are not there.
+constexpr int READ_RUN = 1 << 16;
+
+// `count` samples of area row y from column x0 are read band by band in
+// one read each. When one of those fails, they are read again sample by
+// sample, pixel by pixel with the bands of each pixel in order, so that the
+// failure reported is the first one of that order.
+void read_run(const ClusterRun &run, int y, int x0, int count,
+              float *const *dst) {
   bool failed = false;
   for (int k = 0; k < run.bandCount && !failed; ++k)
     failed =
-        read_area_samples(run, k, y, 0, run.aCols, dst[k], KIND_FLOAT) != 0;
+        read_area_samples(run, k, y, x0, count, dst[k] + x0, KIND_FLOAT) != 0;
   if (!failed) return;
-  for (int x = 0; x < run.aCols; ++x)
+  for (int x = x0; x < x0 + count; ++x)
     for (int k = 0; k < run.bandCount; ++k)
       if (read_area_samples(run, k, y, x, 1, &dst[k][x], KIND_FLOAT) != 0)
         fail_reading(run, k);
+}
+
+void read_row(const ClusterRun &run, int y, PixelTable &table) {
+  const size_t at = static_cast<size_t>(y) * static_cast<size_t>(run.aCols);
+  for (int x0 = 0, count = 0; x0 < run.aCols; x0 += count) {
+    count = run.aCols - x0 < READ_RUN ? run.aCols - x0 : READ_RUN;
+    float *dst[MAX_BANDS] = {};
+    try {
+      for (int k = 0; k < run.bandCount; ++k) {
+        table.values[k].resize(at + static_cast<size_t>(x0) +
+                               static_cast<size_t>(count));
+        dst[k] = table.values[k].data() + at;
+      }
+    } catch (const std::bad_alloc &) {
+      fail_allocating();
+    }
+    read_run(run, y, x0, count, dst);
+  }
 }
 
 }  // namespace
@@ -37,19 +61,7 @@ void read_row(const ClusterRun &run, int y, float *const *dst) {
 void read_pixels(const ClusterRun &run, int32_t count, PixelTable &table) {
   table.bands = run.bandCount;
   for (int y = 0; y < run.aRows; ++y) {
-    if (count > 0) {
-      float *dst[MAX_BANDS] = {};
-      const size_t at = static_cast<size_t>(y) * static_cast<size_t>(run.aCols);
-      try {
-        for (int k = 0; k < run.bandCount; ++k) {
-          table.values[k].resize(at + static_cast<size_t>(run.aCols));
-          dst[k] = table.values[k].data() + at;
-        }
-      } catch (const std::bad_alloc &) {
-        fail_allocating();
-      }
-      read_row(run, y, dst);
-    }
+    if (count > 0) read_row(run, y, table);
     show_progress(0, 2, y + 1, run.aRows);
   }
   // The list starts with the area's last pixel.

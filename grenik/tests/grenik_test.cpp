@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -136,12 +137,14 @@ TEST(GrenikGrid, CellsByTruncatedDivision) {
   } grids[] = {
       {10, 4, 3, 100, 3, 36},  // clipped to the 3 rows
       {10, 4, 100, 3, 3, 36},  // and to the columns
-      {4, 0, 10, 10, 4, 0},    // no sample per cell
-      {4, -2, 10, 10, 4, 0},   // nor a negative number
+      {4, 0, 10, 10, 0, 0},    // no sample per cell draws nothing
+      {4, -2, 10, 10, 0, 0},   // nor does a negative number
       {0, 5, 10, 10, 0, 0},
       {-3, 5, 10, 10, 0, 0},  // a negative count is an empty grid
       {4, 5, -2, 10, 0, 0},   // as is a negative area side
       {50000, 2, 60000, 60000, 50000, 5000000000},  // beyond 32 bits
+      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT64_MAX},  // and 64
+      {INT_MAX, INT_MIN, INT_MAX, INT_MAX, 0, 0},
   };
   for (const auto &g : grids) {
     const Grid grid =

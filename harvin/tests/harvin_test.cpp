@@ -259,6 +259,9 @@ TEST_F(Harvin, FailuresInOrder) {
       {with({{11, b1}}), error_line("opening COF file", b1, "File exists")},
       // More pixels than the COF file's pixel numbers reach.
       {with({{7, "70000"}, {8, "70000"}}), "Error allocating memory.\n"},
+      // A row far longer than the files ends at the first short read.
+      {with({{4, "2147483647"}, {7, "1"}, {8, "2147483647"}}),
+       error_line("reading image file", b1, "No data available")},
   };
   for (const auto &c : cases) {
     const RunResult r = testsupport::run_program("harvin", c.first);
