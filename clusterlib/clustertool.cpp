@@ -9,10 +9,7 @@
 
 void check_argument_count(int argc, int expected, const char *const *usage,
                           int usageLines) {
-  if (argc == 1) {
-    for (int i = 0; i < usageLines; ++i) fputs(usage[i], stderr);
-    exit(1);
-  }
+  if (argc == 1) fail_with_usage(usage, usageLines);
   if (argc != expected) fail_with("Missing/extra parameter.\n");
 }
 

@@ -44,10 +44,7 @@ void load_training_samples(FILE *stream, int n, int maxSamples,
 }
 
 void check_argument_count(int argc, int wanted, const char *const usage[4]) {
-  if (argc == 1) {
-    for (int i = 0; i < 4; ++i) fputs(usage[i], stderr);
-    exit(1);
-  }
+  if (argc == 1) fail_with_usage(usage, 4);
   if (argc != wanted) fail_with("Missing/extra parameter.\n");
 }
 

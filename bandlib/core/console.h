@@ -24,5 +24,12 @@ inline void fail_with(const char *format, ...) {
   exit(1);
 }
 
+// Prints a tool's usage lines on standard error as they stand and ends the
+// process with exit status 1 (a tool called without any argument).
+[[noreturn]] inline void fail_with_usage(const char *const *lines, int count) {
+  for (int i = 0; i < count; ++i) fputs(lines[i], stderr);
+  exit(1);
+}
+
 // The system's text for the last error (errno), for the " (%s)" of messages.
 inline const char *error_text() { return strerror(errno); }
