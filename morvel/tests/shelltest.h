@@ -3,6 +3,7 @@
 // back as pixels.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,69 +12,64 @@
 
 namespace shelltest {
 
-// The virtual screen's depth: 24 unless a test program sets another before
-// its tests start.
+using testsupport::TempDir;
+using Rgb = std::array<int, 3>;
+
+// The virtual screen's depth: 24 unless a test program sets another first.
 int &display_depth();
 
 // Runs `script`, then "exit 0", in morvel; a script error exits with 1.
-testsupport::RunResult run_script(const testsupport::TempDir &dir,
-                                  const std::string &script,
-                                  int timeout_seconds = 60);
+testsupport::RunResult run_script(const TempDir &dir,
+                                  const std::string &script);
 
 // Tcl printing `command`'s status and result: "0 <result>" or "1 <message>".
 std::string show(const std::string &command);
 
 // `text` as one Tcl word, every byte kept.
-std::string tcl_quote(const std::string &text);
+std::string quote(const std::string &text);
 
 std::vector<std::string> lines(const std::string &text);
 
-// Runs `script` with the procedure `photo format data`, which prints "0
-// <width> <height> #rrggbb ..." (the pixels row by row) or "1 <message>";
-// returns the output lines. A failing run fails the calling test.
-std::vector<std::string> run_lines(const testsupport::TempDir &dir,
-                                   const std::string &script);
+// Runs `setup`, then each command through show(): the run must succeed and
+// print `answers`, one line each. Returns the lines for further checks.
+std::vector<std::string> expect_answers(
+    const TempDir &dir, const std::string &setup,
+    const std::vector<std::string> &commands,
+    const std::vector<std::string> &answers);
 
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb &o) const {
-    return r == o.r && g == o.g && b == o.b;
-  }
-  bool operator!=(const Rgb &o) const { return !(*this == o); }
-};
-
-// Pixels read back: from a `photo` line, or from a GIF file (which
-// also gives its palette and each pixel's palette index).
+// Pixels read back: from `photo_pixels`, or from a GIF file (which also
+// gives its palette and each pixel's palette index).
 struct Picture {
-  bool ok = false;
   int width = 0, height = 0;
   std::vector<Rgb> rgb, palette;  // rgb row-major
   std::vector<int> index;
-  const Rgb &at(int x, int y) const {
-    return rgb[static_cast<size_t>(y) * static_cast<size_t>(width) +
-               static_cast<size_t>(x)];
+  std::string error;  // a photo's message, when it failed
+  Rgb at(int x, int y) const {
+    return rgb[size_t(y) * size_t(width) + size_t(x)];
   }
 };
-Picture parse_pixels(const std::string &line);
+// Photos made from each (format, data).
+std::vector<Picture> photo_pixels(const TempDir &dir, const char *format,
+                                  const std::vector<std::string> &data);
 Picture read_gif(const std::string &path);
 
-// Every pixel of `p` inside width x height equals want(x, y).
+// `p` is width x height and every pixel equals want(x, y) (any colour
+// where that is {-1, -1, -1}).
 void expect_pixels(const Picture &p, int width, int height,
                    const std::function<Rgb(int, int)> &want,
                    const std::string &what);
 
 // 768 palette numbers "r g b r g b ...", entry e from colour(e).
-std::string palette_text(const std::function<Rgb(int)> &colour,
-                         const std::string &separator = " ");
+std::string palette_text(const std::function<Rgb(int)> &colour);
 
 // A 40 x 30 frame ".f" at the screen's top-left: background #102030, a red
 // block at columns 20..39 of rows 0..9, a #00ff80 band over rows 20..29.
-extern const char *const kFramesScript;
+extern const char *const kFrames;
 // The colour of pixel (x, y) of a capture of ".f"; white outside it.
 Rgb frames_colour(int x, int y);
 // CreateGif of `rows` x `cols` of ".f" after `setup`, with the reserved
 // colours (1, 2, 3) and (250, 251, 252), read back.
-Picture capture_frames(const testsupport::TempDir &dir, int rows, int cols,
+Picture capture_frames(const TempDir &dir, int rows, int cols,
                        const std::string &setup = "");
 
 }  // namespace shelltest
