@@ -44,7 +44,7 @@ TEST(CreateGif, SavesWhatTheScreenShowsWithReservedColoursFirst) {
 // first palette entry closest to its colour.
 TEST(CreateGif, FullPaletteGivesTheClosestColour) {
   TempDir dir;
-  shelltest::expect_answers(
+  shelltest::expect_calls(
       dir,
       "wm geometry . +0+0\nimage create photo q -width 24 -height 24\n"
       "for {set y 0} {$y < 24} {incr y} {\n for {set x 0} {$x < 24} {incr x} "
@@ -54,7 +54,7 @@ TEST(CreateGif, FullPaletteGivesTheClosestColour) {
       // a canvas: a label loads fonts, which the leak checker reports
       "pack [canvas .l -width 24 -height 24 -bd 0 -highlightthickness 0]\n"
       ".l create image 0 0 -anchor nw -image q\nupdate\n",
-      {"CreateGif .l " + dir.file("a.gif") + " 24 24 1 0 0 0 {}"}, {"0 {}"});
+      {{"CreateGif .l " + dir.file("a.gif") + " 24 24 1 0 0 0 {}", "0 {}"}});
   const auto gif = shelltest::read_gif(dir.file("a.gif"));
   ASSERT_EQ(gif.palette.size(), 256u);
   EXPECT_EQ(gif.palette[0], (Rgb{0, 0, 0}));
@@ -108,26 +108,24 @@ TEST(CreateGif, ProgressScriptsAndRefusals) {
       {"3", none, "puts %12345d", bad},
       {"3", none, "puts 100%", bad},
   };
-  std::vector<std::string> commands, answers;
+  shelltest::Calls calls;
   for (const auto &c : cases) {
     const bool ok = c.answer.back() != '.';  // refusals end with a stop
-    commands.push_back("set ::p {}\nCreateGif .f " +
-                       dir.file(ok ? "g.gif" : "no.gif") + " " + c.rows +
-                       " 5 " + c.reserved + " {" + c.progress + "}" +
-                       (ok ? "\nset ::p" : ""));
-    const bool plain = c.answer.find(' ') == std::string::npos;
-    answers.push_back((ok ? "0 " : "1 ") +
-                      (plain ? c.answer : "{" + c.answer + "}"));
+    const bool word = c.answer.find(' ') == std::string::npos;
+    calls.push_back(
+        {"set ::p {}\nCreateGif .f " + dir.file(ok ? "g.gif" : "no.gif") + " " +
+             c.rows + " 5 " + c.reserved + " {" + c.progress + "}" +
+             (ok ? "\nset ::p" : ""),
+         (ok ? "0 " : "1 ") + (word ? c.answer : "{" + c.answer + "}")});
   }
-  commands.push_back("CreateGif .nope " + dir.file("g.gif") + " 3 5 " + none +
-                     " {}");
-  commands.push_back("CreateGif .f " + dir.file("none/x.gif") + " 3 5 " + none +
-                     " {}");
-  answers.push_back("1 {bad window path name \".nope\"}");
-  answers.push_back("1 {Error opening GIF file (No such file or directory).}");
-  commands.push_back("CreateGif .f /dev/full 3 5 " + none + " {}");
-  answers.push_back("1 {Error writing GIF file (No space left on device).}");
-  shelltest::expect_answers(dir, shelltest::kFrames, commands, answers);
+  const std::string args = " 3 5 " + none + " {}";
+  calls.push_back({"CreateGif .nope " + dir.file("g.gif") + args,
+                   "1 {bad window path name \".nope\"}"});
+  calls.push_back({"CreateGif .f " + dir.file("none/x.gif") + args,
+                   "1 {Error opening GIF file (No such file or directory).}"});
+  calls.push_back({"CreateGif .f /dev/full" + args,
+                   "1 {Error writing GIF file (No space left on device).}"});
+  shelltest::expect_calls(dir, shelltest::kFrames, calls);
   EXPECT_FALSE(testsupport::file_exists(dir.file("no.gif")));
 }
 

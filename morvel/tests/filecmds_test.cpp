@@ -60,98 +60,83 @@ TEST(PointValue, ReadsOneSampleOfEachLayout) {
       {"b8", "1 1 0 0 8 8", "1 {Missing/extra parameter.}"},
       {"b8", "1 1 0 0 8 8 0 0", "1 {Missing/extra parameter.}"},
   };
-  std::vector<std::string> commands, answers;
-  for (const auto &c : cases) {
-    commands.push_back("PointValue " + dir.file(c.file) + " " + c.args);
-    answers.push_back(c.answer);
-  }
-  shelltest::expect_answers(dir, "", commands, answers);
+  shelltest::Calls calls;
+  for (const auto &c : cases)
+    calls.push_back(
+        {"PointValue " + dir.file(c.file) + " " + c.args, c.answer});
+  shelltest::expect_calls(dir, "", calls);
 }
 
 // The matching points file covers image rows 100..119 and columns 50..79
 // (20 rows of 30 bytes), every byte 0xff at the start.
 TEST(ClearMatchingPoints, ClearsTheClippedRectangleInPlaceOrFails) {
-  const std::string full(600, '\xff');
-  // The raster after clearing image rows y..y+rows-1, columns x..x+cols-1.
-  auto cleared = [&](int y, int x, int rows, int cols) {
-    std::string bytes = full;
-    for (int r = std::max(y, 100); r < std::min(y + rows, 120); ++r)
-      for (int c = std::max(x, 50); c < std::min(x + cols, 80); ++c)
-        bytes[size_t((r - 100) * 30 + c - 50)] = 0;
-    return bytes;
-  };
   const struct {
-    int y, x, rows, cols;
-  } clips[] = {
-      {90, 60, 20, 5}, {115, 75, 10, 10}, {105, 40, 3, 200}, {0, 0, 1000, 1000},
-      {100, 50, 1, 1}, {119, 79, 1, 1},   {80, 50, 20, 30},  {120, 50, 5, 5},
-      {100, 80, 5, 5}, {100, 20, 5, 30},  {100, 50, 0, 5},   {100, 50, 5, -3},
+    std::string rectangle, answer;
+    int size;  // of the file before, in bytes; -1: no file
+  } cases[] = {
+      {"90 60 20 5", "0 {}", 600},    // rows above the raster: file rows 0..9
+      {"115 75 10 10", "0 {}", 600},  // past the last row and column
+      {"105 40 3 200", "0 {}", 600},  // whole rows
+      {"0 0 1000 1000", "0 {}", 600},
+      {"100 50 1 1", "0 {}", 600},
+      {"119 79 1 1", "0 {}", 600},
+      // Rectangles that clear nothing never open the file.
+      {"80 50 20 30", "0 {}", -1},
+      {"120 50 5 5", "0 {}", -1},
+      {"100 80 5 5", "0 {}", -1},
+      {"100 20 5 30", "0 {}", -1},
+      {"100 50 0 5", "0 {}", -1},
+      {"100 50 5 -3", "0 {}", -1},
+      // 10.5 rows: rows 0..9 are cleared, row 10 is short and left alone.
+      {"100 50 20 30",
+       "1 {Error reading matching points file (No data available).}", 315},
+      {"100 50 1 1",
+       "1 {Error opening matching points file (No such file or directory).}",
+       -1},
+      {"100 50 1", "1 {Missing/extra parameter.}", 600},
+      {"100 50 1 1 1", "1 {Missing/extra parameter.}", 600},
+      {"100 x 1 1", "1 {Illegal parameter.}", 600},
   };
   TempDir dir;
-  const std::string area = " 100 50 20 30 ";
-  struct Case {
-    std::string before, args, answer, after;  // "" before: no file
-  };
-  std::vector<Case> cases;
-  for (const auto &c : clips) {
-    // A rectangle that clears nothing never opens the file: leave it out.
-    const std::string after = cleared(c.y, c.x, c.rows, c.cols);
-    cases.push_back({after == full ? "" : full,
-                     area + std::to_string(c.y) + " " + std::to_string(c.x) +
-                         " " + std::to_string(c.rows) + " " +
-                         std::to_string(c.cols),
-                     "0 {}", after == full ? "" : after});
-  }
-  // 10.5 rows: rows 0..9 are cleared, row 10 is short and left alone.
-  const std::string shorter = full.substr(0, 315);
-  cases.push_back(
-      {shorter, area + "100 50 20 30",
-       "1 {Error reading matching points file (No data available).}",
-       std::string(300, '\0') + shorter.substr(300)});
-  cases.push_back(
-      {"", area + "100 50 1 1",
-       "1 {Error opening matching points file (No such file or directory).}",
-       ""});
-  cases.push_back(
-      {full, area + "100 50 1", "1 {Missing/extra parameter.}", full});
-  cases.push_back(
-      {full, area + "100 50 1 1 1", "1 {Missing/extra parameter.}", full});
-  cases.push_back({full, area + "100 x 1 1", "1 {Illegal parameter.}", full});
-  std::vector<std::string> commands, answers;
+  shelltest::Calls calls;
   for (const auto &c : cases) {
-    const std::string path = dir.file("m" + std::to_string(commands.size()));
-    if (!c.before.empty()) testsupport::write_file(path, c.before);
-    commands.push_back("ClearMatchingPoints " + path + c.args);
-    answers.push_back(c.answer);
+    const std::string path = dir.file("m" + std::to_string(calls.size()));
+    if (c.size >= 0) testsupport::write_file(path, std::string(c.size, '\xff'));
+    calls.push_back(
+        {"ClearMatchingPoints " + path + " 100 50 20 30 " + c.rectangle,
+         c.answer});
   }
   // Written data that cannot be kept fails at the close.
-  commands.push_back("ClearMatchingPoints /dev/full 0 0 1 10 0 0 1 10");
-  answers.push_back(
-      "1 {Error closing matching points file (No space left on device).}");
-  shelltest::expect_answers(dir, "", commands, answers);
-  for (size_t k = 0; k < cases.size(); ++k)
-    EXPECT_EQ(testsupport::read_file(dir.file("m" + std::to_string(k))),
-              cases[k].after)
-        << cases[k].args;
-}
-
-// A sparse raster of 5e9 bytes: the offsets of its last rows need 64 bits.
-TEST(ClearMatchingPoints, ReachesRowsPastFourGigabytes) {
-  TempDir dir;
-  const std::string path = dir.file("big");
+  calls.push_back(
+      {"ClearMatchingPoints /dev/full 0 0 1 10 0 0 1 10",
+       "1 {Error closing matching points file (No space left on device).}"});
+  // A sparse raster of 5e9 bytes: its last rows need 64-bit offsets.
   const int64_t size = int64_t{50000} * 100000, at = size - 100000 + 7;
-  const int fd = open(path.c_str(), O_CREAT | O_RDWR, 0644);
+  const int fd = open(dir.file("big").c_str(), O_CREAT | O_RDWR, 0644);
   ASSERT_EQ(ftruncate(fd, size), 0);
   ASSERT_EQ(pwrite(fd, "\x55\x66\x77", 3, at - 1), 3);
-  shelltest::expect_answers(
-      dir, "",
-      {"ClearMatchingPoints " + path + " 0 0 50000 100000 49999 7 1 1"},
-      {"0 {}"});
+  calls.push_back({"ClearMatchingPoints " + dir.file("big") +
+                       " 0 0 50000 100000 49999 7 1 1",
+                   "0 {}"});
+  shelltest::expect_calls(dir, "", calls);
   char back[3] = {};
-  ASSERT_EQ(pread(fd, back, 3, at - 1), 3);
+  EXPECT_EQ(pread(fd, back, 3, at - 1), 3);
   EXPECT_EQ(std::string(back, 3), std::string("\x55\0\x77", 3));
   EXPECT_EQ(lseek(fd, 0, SEEK_END), size);
   close(fd);
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const auto &c = cases[k];
+    int y = 0, x = 0, rows = 0, cols = 0;
+    std::string want(size_t(std::max(c.size, 0)), '\xff');
+    if (c.answer[0] == '0' || c.size == 315)
+      sscanf(c.rectangle.c_str(), "%d %d %d %d", &y, &x, &rows, &cols);
+    for (int i = 0; i < c.size - c.size % 30; ++i)
+      if (i / 30 + 100 >= y && i / 30 + 100 < y + rows && i % 30 + 50 >= x &&
+          i % 30 + 50 < x + cols)
+        want[size_t(i)] = 0;
+    EXPECT_EQ(testsupport::read_file(dir.file("m" + std::to_string(k))), want)
+        << c.rectangle;
+  }
 }
 
 }  // namespace

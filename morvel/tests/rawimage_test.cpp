@@ -43,19 +43,6 @@ class RawImageTest : public ::testing::Test {
                        const std::string &pci, const std::string &rest) {
     return "x|" + paths + "|x|" + numbers + "|x|" + pci + "|" + rest;
   }
-  struct PixelCase {
-    std::string data;
-    int width, height;
-    std::function<Rgb(int, int)> want;
-  };
-  void ExpectPhotos(const std::vector<PixelCase> &cases) {
-    std::vector<std::string> data;
-    for (const auto &c : cases) data.push_back(c.data);
-    const auto pictures = shelltest::photo_pixels(dir, "RawImage", data);
-    for (size_t i = 0; i < cases.size(); ++i)
-      shelltest::expect_pixels(pictures[i], cases[i].width, cases[i].height,
-                               cases[i].want, "case " + std::to_string(i));
-  }
   shelltest::TempDir dir;
 };
 
@@ -63,32 +50,35 @@ TEST_F(RawImageTest, ShrinkAndZoomPathsMapPhotoPixelsToTheWindow) {
   auto b1 = [this](const std::string &ints) {  // band 1, grey
     return S(P("b1"), "1", "NO-PCI", ints + " 1|B1|");
   };
-  ExpectPhotos({
-      // 100 x 50 over 400 columns and 200 rows from (20, 30): shrink
-      {b1("1 250 450 20 30 200 400 50 100"), 100, 50,
-       [](int x, int y) {
-         return Grey(F1(20 + 199 * y / 49, 30 + 399 * x / 99));
-       }},
-      // 80 x 40 over 40 columns and 20 rows: zoom 2 and 2
-      {b1("1 250 450 5 7 20 40 40 80"), 80, 40,
-       [](int x, int y) { return Grey(F1(5 + y / 2, 7 + x / 2)); }},
-      // 100 x 30 over the same: zoom 2 and 1 (the block's own area)
-      {b1("1 250 450 5 7 20 40 30 100"), 100, 30,
-       [](int x, int y) {
-         return x < 80 && y < 20 ? Grey(F1(5 + y, 7 + x / 2)) : Rgb{-1, -1, -1};
-       }},
-      // lower than the window in the zoom path: its first rows at zoom 1
-      {b1("1 250 450 5 7 20 40 10 80"), 80, 10,
-       [](int x, int y) { return Grey(F1(5 + y, 7 + x / 2)); }},
-      // one pixel wide or high (shrink): the window's first column or row
-      {b1("1 250 450 5 7 20 40 20 1"), 1, 20,
-       [](int, int y) { return Grey(F1(5 + y, 7)); }},
-      {b1("1 250 450 5 7 20 40 1 10"), 10, 1,
-       [](int x, int) { return Grey(F1(5, 7 + 39 * x / 9)); }},
-      // a window of the largest width, shown through a constant
-      {S("a", "1", "NO-PCI", "1 1 1 0 0 1 2147483647 2 3 1|100.9|"), 3, 2,
-       [](int, int) { return Grey(100); }},
-  });
+  shelltest::expect_photos(
+      dir, "RawImage",
+      {
+          // 100 x 50 over 400 columns and 200 rows from (20, 30): shrink
+          {b1("1 250 450 20 30 200 400 50 100"), 100, 50,
+           [](int x, int y) {
+             return Grey(F1(20 + 199 * y / 49, 30 + 399 * x / 99));
+           }},
+          // 80 x 40 over 40 columns and 20 rows: zoom 2 and 2
+          {b1("1 250 450 5 7 20 40 40 80"), 80, 40,
+           [](int x, int y) { return Grey(F1(5 + y / 2, 7 + x / 2)); }},
+          // 100 x 30 over the same: zoom 2 and 1 (the block's own area)
+          {b1("1 250 450 5 7 20 40 30 100"), 100, 30,
+           [](int x, int y) {
+             return x < 80 && y < 20 ? Grey(F1(5 + y, 7 + x / 2))
+                                     : Rgb{-1, -1, -1};
+           }},
+          // lower than the window in the zoom path: its first rows at zoom 1
+          {b1("1 250 450 5 7 20 40 10 80"), 80, 10,
+           [](int x, int y) { return Grey(F1(5 + y, 7 + x / 2)); }},
+          // one pixel wide or high (shrink): the window's first column or row
+          {b1("1 250 450 5 7 20 40 20 1"), 1, 20,
+           [](int, int y) { return Grey(F1(5 + y, 7)); }},
+          {b1("1 250 450 5 7 20 40 1 10"), 10, 1,
+           [](int x, int) { return Grey(F1(5, 7 + 39 * x / 9)); }},
+          // a window of the largest width, shown through a constant
+          {S("a", "1", "NO-PCI", "1 1 1 0 0 1 2147483647 2 3 1|100.9|"), 3, 2,
+           [](int, int) { return Grey(100); }},
+      });
 }
 
 TEST_F(RawImageTest, ModesExpressionsAndByteConversion) {
@@ -99,46 +89,48 @@ TEST_F(RawImageTest, ModesExpressionsAndByteConversion) {
     return S(P("b1") + " " + P("b2"), "1 2", P("pc1"),
              "1 250 450 5 7 20 40 20 40 " + rest);
   };
-  ExpectPhotos({
-      // equal texts share a tree; different ones do not
-      {win("2|B1||B2 | x | B1 |"), 40, 20,
-       [](int x, int y) {
-         return Rgb{F1(5 + y, 7 + x), F2(5 + y, 7 + x), F1(5 + y, 7 + x)};
-       }},
-      {win("2|B2||B2-B1||(B1)|"), 40, 20,
-       [](int x, int y) {
-         const int a = F1(5 + y, 7 + x), b = F2(5 + y, 7 + x);
-         return Rgb{b, Clamp(b - a), a};
-       }},
-      // palette numbers keep their low 8 bits
-      {win("3|B1||" + pal), 40, 20,
-       [](int x, int y) {
-         const int v = F1(5 + y, 7 + x);
-         return Rgb{(v + 300) & 255, v / 2, 255 - v};
-       }},
-      {win("1|PC1*2-B2|"), 40, 20,
-       [](int x, int y) {
-         return Grey(Clamp(2 * F3(5 + y, 7 + x) - F2(5 + y, 7 + x)));
-       }},
-      // 16-bit samples are scaled by 0.25: 1023 -> 255, 1100 clamps, 4 -> 1
-      {S(P("w1"), "1", "NO-PCI", "3 1 6 0 0 1 6 1 6 1|B1|"), 6, 1,
-       [](int x, int) {
-         return Grey(std::vector{255, 255, 0, 1, 0, 200}[x]);
-       }},
-      // GI bands 6 and 7 are not stored: they read as 0 in both paths,
-      // never as the samples of the band read before
-      {S(P("w1") + " " + P("w1"), "1 6", "NO-PCI",
-         "4 1 6 0 0 1 6 1 3 1|B1+B6|"),
-       3, 1,
-       [](int x, int) {
-         return Grey(std::vector{255, 0, 200}[x]);
-       }},
-      {S(P("w1"), "7", "NO-PCI", "4 1 6 0 0 1 6 1 6 1|B7+1|"), 6, 1,
-       [](int, int) { return Grey(0); }},
-      // constants open no file, and are scaled as 16-bit samples are
-      {S("/no/such/a", "1", "", "3 1 4 0 0 1 4 2 3 1|128|"), 3, 2,
-       [](int, int) { return Grey(32); }},
-  });
+  shelltest::expect_photos(
+      dir, "RawImage",
+      {
+          // equal texts share a tree; different ones do not
+          {win("2|B1||B2 | x | B1 |"), 40, 20,
+           [](int x, int y) {
+             return Rgb{F1(5 + y, 7 + x), F2(5 + y, 7 + x), F1(5 + y, 7 + x)};
+           }},
+          {win("2|B2||B2-B1||(B1)|"), 40, 20,
+           [](int x, int y) {
+             const int a = F1(5 + y, 7 + x), b = F2(5 + y, 7 + x);
+             return Rgb{b, Clamp(b - a), a};
+           }},
+          // palette numbers keep their low 8 bits
+          {win("3|B1||" + pal), 40, 20,
+           [](int x, int y) {
+             const int v = F1(5 + y, 7 + x);
+             return Rgb{(v + 300) & 255, v / 2, 255 - v};
+           }},
+          {win("1|PC1*2-B2|"), 40, 20,
+           [](int x, int y) {
+             return Grey(Clamp(2 * F3(5 + y, 7 + x) - F2(5 + y, 7 + x)));
+           }},
+          // 16-bit samples are scaled by 0.25: 1023 -> 255, 1100 clamps, 4 -> 1
+          {S(P("w1"), "1", "NO-PCI", "3 1 6 0 0 1 6 1 6 1|B1|"), 6, 1,
+           [](int x, int) {
+             return Grey(std::vector{255, 255, 0, 1, 0, 200}[x]);
+           }},
+          // GI bands 6 and 7 are not stored: they read as 0 in both paths,
+          // never as the samples of the band read before
+          {S(P("w1") + " " + P("w1"), "1 6", "NO-PCI",
+             "4 1 6 0 0 1 6 1 3 1|B1+B6|"),
+           3, 1,
+           [](int x, int) {
+             return Grey(std::vector{255, 0, 200}[x]);
+           }},
+          {S(P("w1"), "7", "NO-PCI", "4 1 6 0 0 1 6 1 6 1|B7+1|"), 6, 1,
+           [](int, int) { return Grey(0); }},
+          // constants open no file, and are scaled as 16-bit samples are
+          {S("/no/such/a", "1", "", "3 1 4 0 0 1 4 2 3 1|128|"), 3, 2,
+           [](int, int) { return Grey(32); }},
+      });
 }
 
 TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
@@ -178,23 +170,22 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
        "Error reading image file for band 1 (" + std::string(strerror(EINVAL)) +
            ")."},
   };
-  std::vector<std::string> commands, answers;
-  for (const auto &c : cases) {
-    commands.push_back("image create photo -format RawImage -data " +
-                       shelltest::quote(c.data));
-    answers.push_back("1 {" + c.result + "}");
-  }
+  shelltest::Calls calls;
+  for (const auto &c : cases)
+    calls.push_back({"image create photo -format RawImage -data " +
+                         shelltest::quote(c.data),
+                     "1 {" + c.result + "}"});
   // A failed read puts nothing into the photo.
-  commands.push_back(
-      "image create photo keep -width 3 -height 2\nkeep put #123456 -to 0 0 3 "
-      "2\n"
-      "catch {keep put " +
-      shelltest::quote(S(b1, "1", "NO-PCI", "1 250 450 249 0 2 40 2 3 1|B1|")) +
-      " -format RawImage}\nkeep get 2 1");
-  commands.push_back("expr {[llength [glob /proc/self/fd/*]] - $fds}");
-  answers.insert(answers.end(), {"0 {18 52 86}", "0 0"});
-  shelltest::expect_answers(dir, "set fds [llength [glob /proc/self/fd/*]]\n",
-                            commands, answers);
+  calls.push_back(
+      {"image create photo keep -width 3 -height 2\n"
+       "keep put #123456 -to 0 0 3 2\ncatch {keep put " +
+           shelltest::quote(
+               S(b1, "1", "NO-PCI", "1 250 450 249 0 2 40 2 3 1|B1|")) +
+           " -format RawImage}\nkeep get 2 1",
+       "0 {18 52 86}"});
+  calls.push_back({"expr {[llength [glob /proc/self/fd/*]] - $fds}", "0 0"});
+  shelltest::expect_calls(dir, "set fds [llength [glob /proc/self/fd/*]]\n",
+                          calls);
 }
 
 }  // namespace

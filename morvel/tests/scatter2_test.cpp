@@ -18,21 +18,20 @@ struct PlotCase {
 
 void expect_plots(const std::vector<PlotCase> &cases) {
   shelltest::TempDir dir;
-  std::vector<std::string> commands, answers;
+  shelltest::Calls calls;
   for (const auto &c : cases) {
     std::string config = c.config;
     if (config.find("PLOT") != std::string::npos) {
-      const std::string path =
-          dir.file("plot" + std::to_string(commands.size()));
+      const std::string path = dir.file("plot" + std::to_string(calls.size()));
       testsupport::write_file(path, c.plot);
       config.replace(config.find("PLOT"), 4, path);
     }
-    commands.push_back("set p [image create photo -format Scatter2 -data {" +
-                       config + "}]\nset r {}\nforeach {x y} {" + c.points +
-                       "} {lappend r [$p get $x $y]}\nset r");
-    answers.push_back((c.points.empty() ? "1 {" : "0 {") + c.answer + "}");
+    calls.push_back({"set p [image create photo -format Scatter2 -data {" +
+                         config + "}]\nset r {}\nforeach {x y} {" + c.points +
+                         "} {lappend r [$p get $x $y]}\nset r",
+                     (c.points.empty() ? "1 {" : "0 {") + c.answer + "}"});
   }
-  shelltest::expect_answers(dir, "", commands, answers);
+  shelltest::expect_calls(dir, "", calls);
 }
 
 std::string grey(int level) {

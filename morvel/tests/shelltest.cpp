@@ -36,13 +36,8 @@ int &display_depth() {
 
 testsupport::RunResult run_script(const TempDir &dir,
                                   const std::string &script) {
-  const std::string path = dir.file("script.tcl");
-  testsupport::write_file(path, script + "\nexit 0\n");
-  return testsupport::run_program("morvel", {path}, 300);
-}
-
-std::string show(const std::string &command) {
-  return "puts [list [catch {" + command + "} r] $r]\n";
+  testsupport::write_file(dir.file("script.tcl"), script + "\nexit 0\n");
+  return testsupport::run_program("morvel", {dir.file("script.tcl")}, 300);
 }
 
 std::string quote(const std::string &text) {
@@ -62,46 +57,23 @@ std::vector<std::string> lines(const std::string &text) {
   return out;
 }
 
-std::vector<std::string> expect_answers(
-    const TempDir &dir, const std::string &setup,
-    const std::vector<std::string> &commands,
-    const std::vector<std::string> &answers) {
+std::vector<std::string> expect_calls(const TempDir &dir,
+                                      const std::string &setup,
+                                      const Calls &calls) {
   std::string script = setup;
-  for (const auto &c : commands) script += show(c);
+  for (const auto &c : calls)
+    script += "puts [list [catch {" + c.first + "} r] $r]\n";
   const auto r = run_script(dir, script);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  const auto out = lines(r.out);
-  for (size_t i = 0; i < answers.size(); ++i)
-    EXPECT_EQ(i < out.size() ? out[i] : "(none)", answers[i])
-        << commands[i].substr(0, 150);
+  auto out = lines(r.out);
+  EXPECT_EQ(out.size(), calls.size());
+  out.resize(calls.size());
+  for (size_t i = 0; i < calls.size(); ++i)
+    EXPECT_TRUE(calls[i].second.empty() || out[i] == calls[i].second)
+        << out[i] << "\n  wanted: " << calls[i].second << "\n  for "
+        << calls[i].first.substr(0, 150);
   return out;
-}
-
-std::vector<Picture> photo_pixels(const TempDir &dir, const char *format,
-                                  const std::vector<std::string> &data) {
-  std::vector<std::string> commands;
-  for (const auto &d : data)
-    commands.push_back(
-        "set p [image create photo -format " + std::string(format) + " -data " +
-        quote(d) +
-        "]\nconcat [image width $p] [image height $p] [join [$p data]]");
-  std::vector<Picture> pictures;
-  for (const std::string &line : expect_answers(dir, "", commands, {})) {
-    Picture p;
-    std::string words = line;
-    for (char &c : words) c = c == '{' || c == '}' ? ' ' : c;
-    std::istringstream in(words);
-    std::string word;
-    in >> word;
-    if (word != "0" || !(in >> p.width >> p.height)) p.error = line;
-    for (unsigned v; in >> word && sscanf(word.c_str(), "#%6x", &v) == 1;)
-      p.rgb.push_back({int(v >> 16), int((v >> 8) & 0xFF), int(v & 0xFF)});
-    pictures.push_back(p);
-  }
-  EXPECT_EQ(pictures.size(), data.size());
-  pictures.resize(data.size());
-  return pictures;
 }
 
 Picture read_gif(const std::string &path) {
@@ -129,13 +101,37 @@ void expect_pixels(const Picture &p, int width, int height,
                    const std::string &what) {
   ASSERT_TRUE(p.width == width && p.height == height &&
               p.rgb.size() == size_t(width) * size_t(height))
-      << what << ": " << p.width << "x" << p.height << " " << p.error;
+      << what << ": " << p.width << "x" << p.height;
   int wrong = 0;
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      if (want(x, y)[0] >= 0 && p.at(x, y) != want(x, y) && ++wrong <= 3)
+    for (int x = 0; x < width; ++x) {
+      const Rgb got = p.rgb[size_t(y) * size_t(width) + size_t(x)];
+      if (want(x, y)[0] >= 0 && got != want(x, y) && ++wrong <= 3)
         ADD_FAILURE() << what << ": pixel " << x << "," << y << " is "
-                      << testing::PrintToString(p.at(x, y));
+                      << testing::PrintToString(got);
+    }
+}
+
+void expect_photos(const TempDir &dir, const std::string &format,
+                   const std::vector<PhotoCase> &cases) {
+  Calls calls;
+  for (const auto &c : cases)
+    calls.push_back({"set p [image create photo -format " + format + " -data " +
+                         quote(c.data) +
+                         "]\nconcat [image width $p] [image height $p] "
+                         "[join [$p data]]",
+                     c.error});
+  const auto out = expect_calls(dir, "", calls);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (!cases[i].error.empty()) continue;
+    Picture p;
+    std::istringstream in(out[i].substr(std::min<size_t>(out[i].size(), 3)));
+    in >> p.width >> p.height;
+    for (unsigned v; in.ignore(2) && in >> std::hex >> v;)
+      p.rgb.push_back({int(v >> 16), int((v >> 8) & 0xFF), int(v & 0xFF)});
+    expect_pixels(p, cases[i].width, cases[i].height, cases[i].want,
+                  out[i].substr(0, 60));
+  }
 }
 
 std::string palette_text(const std::function<Rgb(int)> &colour) {
@@ -164,12 +160,12 @@ Rgb frames_colour(int x, int y) {
 
 Picture capture_frames(const TempDir &dir, int rows, int cols,
                        const std::string &setup) {
-  const std::string gif = dir.file("frames.gif");
-  expect_answers(dir, kFrames + setup,
-                 {"CreateGif .f " + gif + " " + std::to_string(rows) + " " +
-                  std::to_string(cols) + " 2 {1 250} {2 251} {3 252} {}"},
-                 {"0 {}"});
-  return read_gif(gif);
+  expect_calls(
+      dir, kFrames + setup,
+      {{"CreateGif .f " + dir.file("frames.gif") + " " + std::to_string(rows) +
+            " " + std::to_string(cols) + " 2 {1 250} {2 251} {3 252} {}",
+        "0 {}"}});
+  return read_gif(dir.file("frames.gif"));
 }
 
 }  // namespace shelltest

@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testsupport.h"
@@ -13,7 +14,7 @@
 namespace shelltest {
 
 using testsupport::TempDir;
-using Rgb = std::array<int, 3>;
+using Rgb = std::array<int, 3>;  // {-1, -1, -1} wanted: any colour
 
 // The virtual screen's depth: 24 unless a test program sets another first.
 int &display_depth();
@@ -22,42 +23,41 @@ int &display_depth();
 testsupport::RunResult run_script(const TempDir &dir,
                                   const std::string &script);
 
-// Tcl printing `command`'s status and result: "0 <result>" or "1 <message>".
-std::string show(const std::string &command);
-
 // `text` as one Tcl word, every byte kept.
 std::string quote(const std::string &text);
 
 std::vector<std::string> lines(const std::string &text);
 
-// Runs `setup`, then each command through show(): the run must succeed and
-// print `answers`, one line each. Returns the lines for further checks.
-std::vector<std::string> expect_answers(
-    const TempDir &dir, const std::string &setup,
-    const std::vector<std::string> &commands,
-    const std::vector<std::string> &answers);
+// Runs `setup`, then each command, printing "<status> <result>" as a Tcl
+// list: each line must equal its answer (any line for ""). Returns them.
+using Calls = std::vector<std::pair<std::string, std::string>>;
+std::vector<std::string> expect_calls(const TempDir &dir,
+                                      const std::string &setup,
+                                      const Calls &calls);
 
-// Pixels read back: from `photo_pixels`, or from a GIF file (which also
-// gives its palette and each pixel's palette index).
+// Pixels read back from a GIF file, with its palette and each pixel's index.
 struct Picture {
   int width = 0, height = 0;
   std::vector<Rgb> rgb, palette;  // rgb row-major
   std::vector<int> index;
-  std::string error;  // a photo's message, when it failed
-  Rgb at(int x, int y) const {
-    return rgb[size_t(y) * size_t(width) + size_t(x)];
-  }
 };
-// Photos made from each (format, data).
-std::vector<Picture> photo_pixels(const TempDir &dir, const char *format,
-                                  const std::vector<std::string> &data);
 Picture read_gif(const std::string &path);
 
-// `p` is width x height and every pixel equals want(x, y) (any colour
-// where that is {-1, -1, -1}).
+// `p` is width x height and every pixel equals want(x, y).
 void expect_pixels(const Picture &p, int width, int height,
                    const std::function<Rgb(int, int)> &want,
                    const std::string &what);
+
+// A photo of `format` made from `data`: `width` x `height` pixels as
+// want(x, y), or, where `error` is given, that result.
+struct PhotoCase {
+  std::string data;
+  int width, height;
+  std::function<Rgb(int, int)> want;
+  std::string error = {};
+};
+void expect_photos(const TempDir &dir, const std::string &format,
+                   const std::vector<PhotoCase> &cases);
 
 // 768 palette numbers "r g b r g b ...", entry e from colour(e).
 std::string palette_text(const std::function<Rgb(int)> &colour);
