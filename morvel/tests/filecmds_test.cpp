@@ -35,14 +35,12 @@ TEST(PointValue, ReadsOneSampleOfEachLayout) {
       {"b8", "1 1 2 3 8 8 1", "0 35"},     // TM: the shift changes nothing
       {"b8", "3 2 7 7 8 8 1", "0 119"},    // MSS
       {"b16", "2 3 0 0 8 8 1", "0 1023"},  // AVHRR, shifted
-      {"b16", "2 3 0 0 8 8 0", "0 4095"},
-      {"p2", "2 4 5 6 8 8 0", "0 1001"},  // GI band 2: rows / 4, cols / 4
-      {"p3", "3 4 7 3 8 8 0", "0 300"},   // GI band 3: rows / 8
+      {"p2", "2 4 5 6 8 8 0", "0 1001"},   // GI band 2: rows / 4, cols / 4
+      {"p3", "3 4 7 3 8 8 0", "0 300"},    // GI band 3: rows / 8
       // components (a negative band) are read as the negated type: a GI
       // component at full resolution
       {"b16", "-2 4 1 2 8 8 0", "0 3502"},
       {"b16", "-2 4 1 2 8 8 1", "0 875"},
-      {"b8", "-5 1 1 2 8 8 1", "0 18"},
       {"b8", "2 -1 1 2 8 8 0", "0 18"},     // a negative type given directly
       {"p2", "-2 -4 5 6 8 8 0", "0 1001"},  // negated twice: GI band 2
       {"b8", "1 1 8 0 8 8 0",
@@ -54,9 +52,7 @@ TEST(PointValue, ReadsOneSampleOfEachLayout) {
       {"none", "1 1 0 x 8 8 0", bad},
       {"none", "1 1 0 0 8 8 99999999999", bad},
       {"b16", "6 4 0 0 8 8 0", bad},  // GI stores no band 6
-      {"b16", "-6 -4 0 0 8 8 0", bad},
       {"b8", "1 5 0 0 8 8 0", bad},
-      {"b8", "1 0 0 0 8 8 0", bad},
       {"b8", "1 1 0 0 8 8", "1 {Missing/extra parameter.}"},
       {"b8", "1 1 0 0 8 8 0 0", "1 {Missing/extra parameter.}"},
   };
@@ -76,17 +72,13 @@ TEST(ClearMatchingPoints, ClearsTheClippedRectangleInPlaceOrFails) {
   } cases[] = {
       {"90 60 20 5", "0 {}", 600},    // rows above the raster: file rows 0..9
       {"115 75 10 10", "0 {}", 600},  // past the last row and column
-      {"105 40 3 200", "0 {}", 600},  // whole rows
       {"0 0 1000 1000", "0 {}", 600},
       {"100 50 1 1", "0 {}", 600},
       {"119 79 1 1", "0 {}", 600},
       // Rectangles that clear nothing never open the file.
-      {"80 50 20 30", "0 {}", -1},
       {"120 50 5 5", "0 {}", -1},
-      {"100 80 5 5", "0 {}", -1},
       {"100 20 5 30", "0 {}", -1},
       {"100 50 0 5", "0 {}", -1},
-      {"100 50 5 -3", "0 {}", -1},
       // 10.5 rows: rows 0..9 are cleared, row 10 is short and left alone.
       {"100 50 20 30",
        "1 {Error reading matching points file (No data available).}", 315},
@@ -94,7 +86,6 @@ TEST(ClearMatchingPoints, ClearsTheClippedRectangleInPlaceOrFails) {
        "1 {Error opening matching points file (No such file or directory).}",
        -1},
       {"100 50 1", "1 {Missing/extra parameter.}", 600},
-      {"100 50 1 1 1", "1 {Missing/extra parameter.}", 600},
       {"100 x 1 1", "1 {Illegal parameter.}", 600},
   };
   TempDir dir;
