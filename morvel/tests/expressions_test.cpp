@@ -31,24 +31,20 @@ std::string Show(const ExprNode *node) {
 }
 
 TEST(ParseExpression, BuildsTreesOrRefuses) {
-  const struct {
-    std::string text, tree;
-  } cases[] = {
-      {"B1+B2*B3", "(B1+(B2*B3))"},
-      {"B1*B2-B3", "((B1*B2)-B3)"},
-      {"B1-B2-B3", "((B1-B2)-B3)"},
-      {"B4/B3*2", "((B4/B3)*2)"},
-      {"((B1))", "B1"},
-      {"(B1)+(B2)", "(B1+B2)"},
-      {"b2+B07", "(B2+B7)"},
-      {"pc3*c1", "(C3*C1)"},
-      {"0.1", "0.100000001"},  // read at single precision
-      {"B1+" + std::string(46, '0') + "2", "(B1+2)"},  // 50 characters
-      {"B1+" + std::string(47, '0') + "2", "illegal"},
-  };
-  for (const auto &c : cases) {
-    ExprNode *tree = ParseExpression(c.text.c_str());
-    EXPECT_EQ(tree ? Show(tree) : "illegal", c.tree) << c.text;
+  // Texts, each followed by its tree; the longest legal text is 50 long.
+  // clang-format off
+  const std::string zeros(46, '0');
+  const std::string cases[] = {
+      "B1+B2*B3", "(B1+(B2*B3))",      "B1*B2-B3",  "((B1*B2)-B3)",
+      "B1-B2-B3", "((B1-B2)-B3)",      "B4/B3*2",   "((B4/B3)*2)",
+      "((B1))",   "B1",                "(B1)+(B2)", "(B1+B2)",
+      "b2+B07",   "(B2+B7)",           "pc3*c1",    "(C3*C1)",
+      "0.1",      "0.100000001",       "B1+" + zeros + "2", "(B1+2)",
+      "B1+0" + zeros + "2", "illegal"};
+  // clang-format on
+  for (size_t i = 0; i < std::size(cases); i += 2) {
+    ExprNode *tree = ParseExpression(cases[i].c_str());
+    EXPECT_EQ(tree ? Show(tree) : "illegal", cases[i + 1]) << cases[i];
     FreeExpression(tree);
   }
   for (const char *text : {"B0", "PC8", "B1.5", "X", "", "-B1", "B1+", "(B1",
