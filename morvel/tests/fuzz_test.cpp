@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <map>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -40,16 +39,22 @@ std::string Mutate(std::string text) {
   return text;
 }
 
-// `pattern` as a regular expression: '*' stands for any text, '#' for an
-// integer, every other character for itself.
-std::regex Pattern(const std::string &pattern) {
-  std::string rx;
-  for (char c : pattern)
-    rx += c == '*'   ? ".*"
-          : c == '#' ? "-?[0-9]+"
-          : c == ']' ? "\\]"
-                     : std::string("[") + c + "]";
-  return std::regex(rx);
+// Whether `text` fits `pattern`, where '*' stands for any text and '#' for
+// an integer.
+bool Fits(const char *pattern, const char *text) {
+  if (*pattern == '*')
+    for (const char *t = text;; ++t) {
+      if (Fits(pattern + 1, t)) return true;
+      if (*t == '\0') return false;
+    }
+  if (*pattern == '#') {
+    text += *text == '-';
+    if (*text < '0' || *text > '9') return false;
+    while (text[1] >= '0' && text[1] <= '9') ++text;
+  } else if (*pattern != *text) {
+    return false;
+  }
+  return *pattern == '\0' || Fits(pattern + 1, text + 1);
 }
 
 // What a call may answer: success, or one of the shell's own messages.
@@ -139,9 +144,7 @@ TEST(Fuzz, EveryCallGetsSuccessOrAKnownMessage) {
                "  error {files left open}\n}\n");
   ASSERT_EQ(r.status, 0) << r.err.substr(0, 2000);
   const auto out = shelltest::lines(r.out);
-  std::vector<std::regex> answers;
-  for (const auto &a : shelltest::lines(kAnswers))
-    answers.push_back(Pattern(a));
+  const auto answers = shelltest::lines(kAnswers);
   ASSERT_EQ(out.size(), called.size());
   std::map<std::string, int> successes, failures;
   for (size_t k = 0; k < out.size(); ++k) {
@@ -150,7 +153,7 @@ TEST(Fuzz, EveryCallGetsSuccessOrAKnownMessage) {
     EXPECT_TRUE(
         answer.find("(Success)") == std::string::npos &&
         std::any_of(answers.begin(), answers.end(),
-                    [&](auto &a) { return std::regex_match(answer, a); }))
+                    [&](auto &a) { return Fits(a.c_str(), answer.c_str()); }))
         << called[k] << ": " << answer;
   }
   for (const auto &seed : seeds)
