@@ -41,30 +41,18 @@ struct PhotoCase {
   std::string error = {};
 };
 
-// The virtual screen's depth: 24 unless a test program sets another first.
+// The depth of the virtual screen, started by the first script: 24 unless
+// a test program sets another first.
 inline int &display_depth() {
   static int depth = 24;
   return depth;
 }
 
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    display_ = std::make_unique<testsupport::VirtualDisplay>(display_depth());
-    ASSERT_TRUE(display_->ok()) << "the virtual X server (Xvfb) did not start";
-  }
-  void TearDown() override { display_.reset(); }
-
- private:
-  std::unique_ptr<testsupport::VirtualDisplay> display_;
-};
-
-inline const bool kDisplayRegistered =
-    (::testing::AddGlobalTestEnvironment(new DisplayEnvironment), true);
-
 // Runs `script`, then "exit 0", in morvel; a script error exits with 1.
 inline testsupport::RunResult run_script(const TempDir &dir,
                                          const std::string &script) {
+  static const testsupport::VirtualDisplay display(display_depth());
+  EXPECT_TRUE(display.ok()) << "the virtual X server (Xvfb) did not start";
   testsupport::write_file(dir.file("script.tcl"), script + "\nexit 0\n");
   return testsupport::run_program("morvel", {dir.file("script.tcl")}, 300);
 }

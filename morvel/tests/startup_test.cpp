@@ -2,20 +2,11 @@
 // when Tcl and Tk start, and the formats read but never write.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdlib>
 
-#include "shell.h"
 #include "shelltest.h"
 
 namespace {
-
-TEST(IntToText, FormatsEveryIntInOneBuffer) {
-  EXPECT_STREQ(IntToText(INT_MIN), "-2147483648");
-  const char *first = IntToText(1);
-  EXPECT_EQ(first, IntToText(INT_MAX));
-  EXPECT_STREQ(first, "2147483647");
-}
 
 // Prints for each format whether making a photo, writing it to a file and
 // to a string fail.
