@@ -79,44 +79,41 @@ TEST(CreateGif, ProgressScriptsAndRefusals) {
   TempDir dir;
   std::string many;  // 36 reserved colours
   for (int k = 0; k < 36; ++k) many += "1 ";
-  const std::string none = "0 {} {} {}", bad = "Illegal parameter.",
-                    colours = "Illegal red/green/blue.";
-  const struct {
-    std::string rows, reserved, progress, answer;  // ::p, or the refusal
-  } cases[] = {
-      {"3", none, "lappend ::p %d", "33 66 100"},
-      {"3", none, "append ::p <%03i>", "<033><066><100>"},
-      {"3", none, "append ::p {<%+ -4d>}", "<+33 ><+66 ><+100>"},
-      {"3", none, "append ::p %%%d", "%33%66%100"},
-      {"3", none, "append ::p x", "xxx"},
-      {"1", none, "append ::p " + std::string(300, 'x') + "%d",
-       std::string(300, 'x') + "100"},
-      {"2", none, "lappend ::p %d; error ignored", "50 100"},
-      // refused before anything is created
-      {"3", none + " {} extra", "", "Missing/extra parameter."},
-      {"x", none, "", bad},
-      {"0", none, "", bad},
-      {"3", "y {} {} {}", "", bad},
-      {"3", "2 {1 2} {1 2} {1 2 3}", "", colours},
-      {"3", "1 {1} {x} {1}", "", colours},
-      {"3", "-1 {} {} {}", "", colours},
-      {"3", "36 {" + many + "} {" + many + "} {" + many + "}", "", colours},
-      {"3", none, "puts %s", bad},
-      {"3", none, "puts %n", bad},
-      {"3", none, "puts %d%d", bad},
-      {"3", none, "puts %12345d", bad},
-      {"3", none, "puts 100%", bad},
+  const std::string none = "0 {} {} {}", bad = "1 {Illegal parameter.}",
+                    colours = "1 {Illegal red/green/blue.}";
+  // CreateGif of `rows` of ".f"; after a success, ::p: what the progress
+  // script made of it. A refusal creates no file.
+  auto gif = [&](const std::string &rows, const std::string &reserved,
+                 const std::string &progress, const std::string &answer) {
+    const bool ok = answer[0] == '0';
+    return std::pair{"set ::p {}\nCreateGif .f " +
+                         dir.file(ok ? "g.gif" : "no.gif") + " " + rows +
+                         " 5 " + reserved + " {" + progress + "}" +
+                         (ok ? "\nset ::p" : ""),
+                     answer};
   };
-  shelltest::Calls calls;
-  for (const auto &c : cases) {
-    const bool ok = c.answer.back() != '.';  // refusals end with a stop
-    const bool word = c.answer.find(' ') == std::string::npos;
-    calls.push_back(
-        {"set ::p {}\nCreateGif .f " + dir.file(ok ? "g.gif" : "no.gif") + " " +
-             c.rows + " 5 " + c.reserved + " {" + c.progress + "}" +
-             (ok ? "\nset ::p" : ""),
-         (ok ? "0 " : "1 ") + (word ? c.answer : "{" + c.answer + "}")});
-  }
+  shelltest::Calls calls = {
+      gif("3", none, "lappend ::p %d", "0 {33 66 100}"),
+      gif("3", none, "append ::p <%03i>", "0 <033><066><100>"),
+      gif("3", none, "append ::p {<%+ -4d>}", "0 {<+33 ><+66 ><+100>}"),
+      gif("3", none, "append ::p %%%d", "0 %33%66%100"),
+      gif("3", none, "append ::p x", "0 xxx"),
+      gif("1", none, "append ::p " + std::string(300, 'x') + "%d",
+          "0 " + std::string(300, 'x') + "100"),
+      gif("2", none, "lappend ::p %d; error ignored", "0 {50 100}"),
+      gif("3", none + " {} extra", "", "1 {Missing/extra parameter.}"),
+      gif("x", none, "", bad),
+      gif("0", none, "", bad),
+      gif("3", "y {} {} {}", "", bad),
+      gif("3", "2 {1 2} {1 2} {1 2 3}", "", colours),
+      gif("3", "1 {1} {x} {1}", "", colours),
+      gif("3", "-1 {} {} {}", "", colours),
+      gif("3", "36 {" + many + "} {" + many + "} {" + many + "}", "", colours),
+      gif("3", none, "puts %s", bad),
+      gif("3", none, "puts %n", bad),
+      gif("3", none, "puts %d%d", bad),
+      gif("3", none, "puts %12345d", bad),
+      gif("3", none, "puts 100%", bad)};
   const std::string args = " 3 5 " + none + " {}";
   calls.push_back({"CreateGif .nope " + dir.file("g.gif") + args,
                    "1 {bad window path name \".nope\"}"});
