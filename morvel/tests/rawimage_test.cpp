@@ -163,8 +163,6 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
        {"expr {[llength [glob /proc/self/fd/*]] - $fds}", "0 0"}});
 }
 
-using shelltest::Rgb;
-
 Rgb Entry(int e) { return {e, (e * 7) & 255, 255 - e}; }
 
 // A bar `width` wide: its columns show the entries spread across it, and a
