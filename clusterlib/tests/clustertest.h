@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <random>
@@ -43,9 +42,8 @@ inline ClusterList make_list(const std::vector<std::vector<float>> &means,
 }
 
 // The list from the head: the mean bits, count and member pixels of each
-// cluster (sorted when only the set of members matters).
-inline std::string describe(const ClusterList &list, int n,
-                            bool sortMembers = false) {
+// cluster.
+inline std::string describe(const ClusterList &list, int n) {
   std::string text;
   for (int32_t c : list_order(list)) {
     const Cluster &k = list.clusters[static_cast<size_t>(c)];
@@ -58,7 +56,6 @@ inline std::string describe(const ClusterList &list, int n,
     for (int32_t m = k.members; m != NO_LINK;
          m = list.members[static_cast<size_t>(m)].next)
       pixels.push_back(list.members[static_cast<size_t>(m)].index);
-    if (sortMembers) std::sort(pixels.begin(), pixels.end());
     text += " n" + std::to_string(k.count) + " [";
     for (int32_t p : pixels) text += std::to_string(p) + " ";
     text += "]\n";

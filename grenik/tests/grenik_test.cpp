@@ -1,18 +1,12 @@
 #include "grenik.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <climits>
 #include <ctime>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "clustertest.h"
-#include "testsupport.h"
 
-using clustertest::Scene;
+using namespace clustertest;
 using testsupport::read_file;
 using testsupport::RunResult;
 
@@ -28,7 +22,7 @@ struct Params {
 std::pair<std::string, std::string> expected_run(const Scene &s,
                                                  const Params &p) {
   const int n = static_cast<int>(s.bands.size());
-  clustertest::capture();
+  capture();
   const int64_t cells = std::max(0, std::min({p.cellCount, s.aRows, s.aCols}));
   const int total =
       static_cast<int>(std::max(0, p.cellSamples) * cells * cells);
@@ -58,33 +52,27 @@ std::pair<std::string, std::string> expected_run(const Scene &s,
     }
     show_progress(50, 100, r + 1, s.aRows);
   }
-  return {clustertest::captured(), cof};
+  return {captured(), cof};
 }
 
 class Grenik : public ::testing::Test {
  protected:
   RunResult run(const Scene &s, bool wide, const Params &p) {
     return testsupport::run_program(
-        "grenik", clustertest::scene_args(
-                      dir, s, wide,
-                      {std::to_string(p.seed), std::to_string(p.cellCount),
-                       std::to_string(p.cellSamples),
-                       std::to_string(p.nClasses), cof()}));
+        "grenik",
+        scene_args(dir, s, wide,
+                   {std::to_string(p.seed), std::to_string(p.cellCount),
+                    std::to_string(p.cellSamples), std::to_string(p.nClasses),
+                    cof()}));
   }
   std::string cof() const { return dir.file("out.cof"); }
   testsupport::TempDir dir;
 };
 
-// Cells by truncated division: 10 rows in 3 cells are rows 0..2, 3..5,
-// 6..9. The grid is clipped to the area; a negative count, side or number
-// of samples is an empty grid; totals beyond 32 bits stay exact, beyond 64
-// they are held at the top.
-TEST(GrenikGrid, ClippedCellsByTruncatedDivision) {
-  const int64_t spans[][3] = {{0, 0, 3}, {1, 3, 3}, {2, 6, 4}};
-  for (const auto &s : spans) {
-    EXPECT_EQ(cell_span(s[0], 3, 10).start, s[1]);
-    EXPECT_EQ(cell_span(s[0], 3, 10).size, s[2]);
-  }
+// The grid is clipped to the area; a negative count, side or number of
+// samples is an empty grid; totals stay exact beyond 32 bits, held at the
+// top beyond 64.
+TEST(GrenikGrid, ClippedToTheArea) {
   const struct {
     int cellCount, cellSamples, aRows, aCols;
     int64_t cells, samples;
@@ -93,7 +81,7 @@ TEST(GrenikGrid, ClippedCellsByTruncatedDivision) {
                {-3, 5, 10, 10, 0, 0},
                {4, 5, -2, 10, 0, 0},
                {50000, 2, 60000, 60000, 50000, 5000000000},
-               {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT64_MAX}};
+               {INT_MAX, 9, INT_MAX, INT_MAX, INT_MAX, INT64_MAX}};
   for (const auto &g : grids) {
     const Grid grid =
         clipped_grid(g.cellCount, g.cellSamples, g.aRows, g.aCols);
@@ -113,7 +101,8 @@ TEST_F(Grenik, WritesWhatThePlainModelWrites) {
     Params p;
   } cases[] = {
       {{3, 100, 0, 0, 3, 100, {}}, 2, 255, false, {11, 10, 2, 4}},  // 3 x 3
-      {{10, 12, 0, 0, 10, 12, {}}, 1, 9, false, {5, 3, 3, 2}},  // ties galore
+      // Cell rows 0..2, 3..5, 6..9; equal distances.
+      {{10, 12, 0, 0, 10, 12, {}}, 1, 9, false, {5, 3, 3, 2}},
       {{12, 15, 2, 3, 8, 10, {}}, 3, 255, false, {99, 2, 3, 20}},    // K < 20
       {{20, 20, 0, 0, 20, 20, {}}, 2, 255, false, {3, 17, 1, 300}},  // wraps
       {{9, 9, 0, 0, 9, 9, {}}, 2, 255, false, {4, -3, 2, 2}},  // empty grid
@@ -123,8 +112,8 @@ TEST_F(Grenik, WritesWhatThePlainModelWrites) {
   for (const auto &c : cases) {
     Scene s = c.s;
     s.fill(rng, c.bands, c.top);
-    clustertest::expect_run(run(s, c.wide, c.p), expected_run(s, c.p), cof(),
-                            std::to_string(c.p.seed));
+    expect_run(run(s, c.wide, c.p), expected_run(s, c.p), cof(),
+               std::to_string(c.p.seed));
   }
 }
 
@@ -142,25 +131,21 @@ TEST_F(Grenik, SeedZeroTakesTheTime) {
 }
 
 TEST_F(Grenik, FailuresInOrder) {
-  using clustertest::changed;
-  using clustertest::error_line;
   std::mt19937 rng(5);
   Scene s{4, 5, 0, 0, 4, 5, {}};
   s.fill(rng, 2, 255);
-  const auto base =
-      clustertest::scene_args(dir, s, false, {"1", "2", "1", "2", cof()});
+  const auto base = scene_args(dir, s, false, {"1", "2", "1", "2", cof()});
   const std::string b1 = dir.file("b1"), none = dir.file("none");
   const std::string unread =
       error_line("reading image file", b1, "No data available");
-  const std::vector<std::string> shortList(base.begin(), base.end() - 1);
-  clustertest::expect_failures(
+  expect_failures(
       "grenik",
       {{{},
         "Usage: grenik \"<iPaths>\" \"<iChannels>\" <iType>\n"
         "               <iRows> <iCols> <aRow> <aCol>\n"
         "               <aRows> <aCols> <seed> <cellCount>\n"
         "               <cellSamples> <nClasses> <cof>\n"},
-       {shortList, "Missing/extra parameter.\n"},
+       {{base.begin(), base.end() - 1}, "Missing/extra parameter.\n"},
        {changed(base, {{2, "tm"}, {3, "x"}}), "Unknown image type.\n"},
        {changed(base, {{4, "x"}, {1, ""}}), "Illegal parameter.\n"},
        {changed(base, {{12, "0"}, {1, ""}}), "Illegal parameter.\n"},  // K < 1

@@ -1,20 +1,10 @@
 #include "harvin.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <cstdio>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "clustertest.h"
-#include "testsupport.h"
 
-using clustertest::capture;
-using clustertest::captured;
-using clustertest::describe;
-using clustertest::Scene;
+using namespace clustertest;
 using testsupport::RunResult;
 
 namespace {
@@ -60,7 +50,7 @@ std::pair<std::string, std::string> expected_run(const Scene &s, int nClasses,
     }
     show_progress(0, 2, y + 1, s.aRows);
   }
-  ClusterList list = clustertest::make_list(pixels);
+  ClusterList list = make_list(pixels);
   plain_leader_pass(list, n, threshold);
   merge_closest_pairs_by_rescan(list, n, list.size - nClasses, 5, 98);
   std::string bytes(pixels.size(), '\0');
@@ -82,8 +72,7 @@ class Harvin : public ::testing::Test {
                 const std::string &threshold) {
     return testsupport::run_program(
         "harvin",
-        clustertest::scene_args(dir, s, wide,
-                                {std::to_string(nClasses), threshold, cof()}));
+        scene_args(dir, s, wide, {std::to_string(nClasses), threshold, cof()}));
   }
   std::string cof() const { return dir.file("out.cof"); }
   testsupport::TempDir dir;
@@ -101,8 +90,8 @@ TEST_F(Harvin, WritesWhatThePlainModelWrites) {
                   {1, "2%\n3%\n5%\n98%\n100%\n", "\1\1\1"},
                   {5, "2%\n3%\n5%\n98%\n", "\1\2\1"}};
   for (const auto &c : examples)
-    clustertest::expect_run(run(example, false, c.nClasses, "4"),
-                            {c.out, c.bytes}, cof(), c.out);
+    expect_run(run(example, false, c.nClasses, "4"), {c.out, c.bytes}, cof(),
+               c.out);
 
   // Thresholds that absorb nothing, only equal pixels, exact 3-4-5
   // distances, some pixels, or all of them.
@@ -127,16 +116,14 @@ TEST_F(Harvin, WritesWhatThePlainModelWrites) {
     Scene s = c.s;
     s.fill(rng, c.bands, c.top);
     for (const char *t : thresholds)
-      clustertest::expect_run(run(s, c.wide, c.nClasses, t),
-                              expected_run(s, c.nClasses, t), cof(), t);
+      expect_run(run(s, c.wide, c.nClasses, t), expected_run(s, c.nClasses, t),
+                 cof(), t);
   }
 }
 
 TEST_F(Harvin, FailuresInOrder) {
-  using clustertest::changed;
-  using clustertest::error_line;
   const Scene s{2, 3, 0, 0, 2, 3, {{1, 2, 3, 4, 5, 6}, {6, 5, 4, 3, 2, 1}}};
-  const auto base = clustertest::scene_args(dir, s, false, {"2", "1.5", cof()});
+  const auto base = scene_args(dir, s, false, {"2", "1.5", cof()});
   const std::string b1 = dir.file("b1"), none = dir.file("none");
   // Band files of 5 and 4 samples: the first short sample in pixel order
   // is the second band's at pixel 4.
@@ -145,7 +132,7 @@ TEST_F(Harvin, FailuresInOrder) {
   testsupport::write_band8(s2, std::vector<uint8_t>(4, 2));
   std::vector<std::string> extra = base;
   extra.push_back("x");
-  clustertest::expect_failures(
+  expect_failures(
       "harvin",
       {{{},
         "Usage: harvin \"<iPaths>\" \"<iChannels>\" <iType>\n"
