@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
+#include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,10 +26,24 @@ inline std::string captured() {
   return out.substr(out.find("-7%\n") == 0 ? 4 : 0);
 }
 
+// A list built by pushing the given means in order (the last one is the
+// head), cluster i with count counts[i] (default 1) and member pixel i.
+inline ClusterList make_list(const std::vector<std::vector<float>> &means,
+                             const std::vector<int32_t> &counts = {}) {
+  ClusterList list;
+  for (size_t i = 0; i < means.size(); ++i) {
+    const int32_t c =
+        push_cluster(list, means[i].data(), static_cast<int>(means[i].size()),
+                     static_cast<int32_t>(i));
+    if (!counts.empty())
+      list.clusters[static_cast<size_t>(c)].count = counts[i];
+  }
+  return list;
+}
+
 // The list from the head: the mean bits, count and member pixels of each
-// cluster (sorted when only the set of members matters).
-inline std::string describe(const ClusterList &list, int n,
-                            bool sortMembers = false) {
+// cluster.
+inline std::string describe(const ClusterList &list, int n) {
   std::string text;
   for (int32_t c : list_order(list)) {
     const Cluster &k = list.clusters[static_cast<size_t>(c)];
@@ -41,7 +56,6 @@ inline std::string describe(const ClusterList &list, int n,
     for (int32_t m = k.members; m != NO_LINK;
          m = list.members[static_cast<size_t>(m)].next)
       pixels.push_back(list.members[static_cast<size_t>(m)].index);
-    if (sortMembers) std::sort(pixels.begin(), pixels.end());
     text += " n" + std::to_string(k.count) + " [";
     for (int32_t p : pixels) text += std::to_string(p) + " ";
     text += "]\n";
@@ -49,29 +63,84 @@ inline std::string describe(const ClusterList &list, int n,
   return text;
 }
 
-// Band files b1, b2, ... in `dir`, 8-bit or 16-bit; the path and band
-// number lists for the command line.
-inline std::pair<std::string, std::string> write_bands(
-    const testsupport::TempDir &dir,
-    const std::vector<std::vector<uint16_t>> &bands, bool wide) {
+// An image of random samples 0..top and the area a tool classifies.
+struct Scene {
+  int iRows, iCols, aRow, aCol, aRows, aCols;
+  std::vector<std::vector<uint16_t>> bands;
+  // The sample of band b at area row r, area column c.
+  uint16_t at(int b, int64_t r, int64_t c) const {
+    return bands[static_cast<size_t>(b)]
+                [static_cast<size_t>((aRow + r) * iCols + aCol + c)];
+  }
+  void fill(std::mt19937 &rng, int count, int top) {
+    std::uniform_int_distribution<int> v(0, top);
+    bands.assign(static_cast<size_t>(count), {});
+    for (auto &b : bands)
+      for (int p = 0; p < iRows * iCols; ++p)
+        b.push_back(static_cast<uint16_t>(v(rng)));
+  }
+};
+
+// Writes the scene's band files b1, b2, ... (16-bit when `wide`) and returns
+// the arguments both tools start with, followed by `rest`.
+inline std::vector<std::string> scene_args(const testsupport::TempDir &dir,
+                                           const Scene &s, bool wide,
+                                           std::vector<std::string> rest) {
   std::string paths, numbers;
-  for (size_t b = 0; b < bands.size(); ++b) {
+  for (size_t b = 0; b < s.bands.size(); ++b) {
     const std::string path = dir.file("b" + std::to_string(b + 1));
     if (wide)
-      testsupport::write_band16(path, bands[b]);
+      testsupport::write_band16(path, s.bands[b]);
     else
       testsupport::write_band8(
-          path, std::vector<uint8_t>(bands[b].begin(), bands[b].end()));
+          path, std::vector<uint8_t>(s.bands[b].begin(), s.bands[b].end()));
     paths += (b ? " " : "") + path;
     numbers += (b ? " " : "") + std::to_string(b + 1);
   }
-  return {paths, numbers};
+  std::vector<std::string> args = {paths, numbers, wide ? "AVHRR" : "TM"};
+  for (int v : {s.iRows, s.iCols, s.aRow, s.aCol, s.aRows, s.aCols})
+    args.push_back(std::to_string(v));
+  args.insert(args.end(), rest.begin(), rest.end());
+  return args;
+}
+
+// A successful run that printed and wrote what the model says.
+inline void expect_run(const testsupport::RunResult &r,
+                       const std::pair<std::string, std::string> &expected,
+                       const std::string &cof, const std::string &label) {
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, expected.first) << label;
+  EXPECT_EQ(testsupport::read_file(cof), expected.second) << label;
 }
 
 // "Error <what> "<path>" (<why>).\n"
 inline std::string error_line(const std::string &what, const std::string &path,
                               const std::string &why) {
   return "Error " + what + " \"" + path + "\" (" + why + ").\n";
+}
+
+inline std::vector<std::string> changed(std::vector<std::string> args,
+                                        const std::map<int, std::string> &to) {
+  for (const auto &c : to) args[static_cast<size_t>(c.first)] = c.second;
+  return args;
+}
+
+// Runs that fail with status 1, the given message and standard output.
+struct Failure {
+  Failure(std::vector<std::string> a, std::string e, std::string o = "")
+      : args(std::move(a)), err(std::move(e)), out(std::move(o)) {}
+  std::vector<std::string> args;
+  std::string err, out;
+};
+inline void expect_failures(const std::string &program,
+                            const std::vector<Failure> &cases) {
+  for (const Failure &f : cases) {
+    const testsupport::RunResult r = testsupport::run_program(program, f.args);
+    EXPECT_EQ(r.status, 1) << f.err;
+    EXPECT_EQ(r.err, f.err);
+    EXPECT_EQ(r.out, f.out) << f.err;
+  }
 }
 
 }  // namespace clustertest
