@@ -41,17 +41,19 @@ void check_band_lists(char **argv, ClusterRun &run) {
 }
 
 void open_run_files(ClusterRun &run) {
+  FILE *inputs[MAX_BANDS] = {};
   for (int k = 0; k < run.bandCount; ++k) {
-    run.bandFiles[k] = fopen(run.paths[k], "rb");
-    if (run.bandFiles[k] == nullptr)
+    run.bandFiles[k].reset(fopen(run.paths[k], "rb"));
+    if (!run.bandFiles[k])
       fail_with("Error opening image file \"%s\" (%s).\n", run.paths[k],
                 error_text());
+    inputs[k] = run.bandFiles[k].get();
   }
-  if (output_names_input(run.cofPath, run.bandFiles, run.bandCount))
+  if (output_names_input(run.cofPath, inputs, run.bandCount))
     fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
-  run.cof = fopen(run.cofPath, "w+b");
-  if (run.cof == nullptr)
+  run.cof.reset(fopen(run.cofPath, "w+b"));
+  if (!run.cof)
     fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
 }
@@ -63,7 +65,7 @@ int read_area_samples(const ClusterRun &run, int k, int64_t y, int64_t x,
     errno = EINVAL;
     return 1;
   }
-  return read_band_row(run.bandFiles[k], run.iRows, run.iCols, run.type,
+  return read_band_row(run.bandFiles[k].get(), run.iRows, run.iCols, run.type,
                        run.bands[k], static_cast<int>(row),
                        static_cast<int>(col), count, buffer, kind);
 }
@@ -80,12 +82,8 @@ void fail_writing(const ClusterRun &run) {
 void fail_allocating() { fail_with("Error allocating memory.\n"); }
 
 void end_run(ClusterRun &run) {
-  if (fclose(run.cof) != 0)
+  if (fclose(run.cof.release()) != 0)
     fail_with("Error closing COF file \"%s\" (%s).\n", run.cofPath,
               error_text());
-  run.cof = nullptr;
-  for (int k = 0; k < run.bandCount; ++k) {
-    fclose(run.bandFiles[k]);
-    run.bandFiles[k] = nullptr;
-  }
+  for (int k = 0; k < run.bandCount; ++k) run.bandFiles[k].reset();
 }

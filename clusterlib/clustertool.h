@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "bandlib.h"
+#include "filehandle.h"
 
 struct ClusterRun {
   int iRows = 0, iCols = 0, aRow = 0, aCol = 0, aRows = 0, aCols = 0;
@@ -16,8 +17,8 @@ struct ClusterRun {
   int bands[MAX_BANDS] = {};       // band numbers in list order
   WordSlot paths[MAX_BANDS] = {};  // band file paths in list order
   const char *cofPath = nullptr;
-  FILE *bandFiles[MAX_BANDS] = {};
-  FILE *cof = nullptr;
+  FileHandle bandFiles[MAX_BANDS];
+  FileHandle cof;
 };
 
 // argc 1 prints the usage lines and ends the run; any count other than

@@ -14,7 +14,8 @@ void label_area(GrenikRun &run, const ClusterList &list) {
           0)
         fail_reading(f, k);
     nearest_cluster_classes(table, rows, f.aCols, run.out.get());
-    if (fwrite(run.out.get(), static_cast<size_t>(f.aCols), 1, f.cof) != 1) {
+    if (fwrite(run.out.get(), static_cast<size_t>(f.aCols), 1, f.cof.get()) !=
+        1) {
       // A row of no columns is one item of no bytes: its write fails
       // without a system error of its own.
       if (f.aCols == 0) errno = EINVAL;

@@ -20,6 +20,6 @@ void write_classes(const ClusterRun &run, const ClusterList &list,
     show_progress(98, 100, v, nClasses);
     v = static_cast<uint8_t>(v + 1);
   }
-  if (pixels > 0 && fwrite(bytes.data(), bytes.size(), 1, run.cof) != 1)
+  if (pixels > 0 && fwrite(bytes.data(), bytes.size(), 1, run.cof.get()) != 1)
     fail_writing(run);
 }
