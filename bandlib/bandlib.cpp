@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -345,6 +347,30 @@ int open_pci_files(const char *pciPathList, const int needed[FILE_SLOTS],
   return 0;
 }
 
+namespace {
+
+// Hands the streams of a raw set over to an owning one.
+int adopt_file_set(int result, FILE *files[FILE_SLOTS], FileSet *set) {
+  for (int i = 0; i < FILE_SLOTS; ++i) set->files[i].reset(files[i]);
+  return result;
+}
+
+}  // namespace
+
+int open_band_files(const char *pathList, const char *bandList,
+                    const int needed[FILE_SLOTS], FileSet *set) {
+  FILE *files[FILE_SLOTS] = {};
+  const int result = open_band_files(pathList, bandList, needed, files);
+  return adopt_file_set(result, files, set);
+}
+
+int open_pci_files(const char *pciPathList, const int needed[FILE_SLOTS],
+                   FileSet *set) {
+  FILE *files[FILE_SLOTS] = {};
+  const int result = open_pci_files(pciPathList, needed, files);
+  return adopt_file_set(result, files, set);
+}
+
 void show_progress(int from, int to, int step, int steps) {
   static int last_printed = -1;
   if (steps == 0) return;
@@ -399,6 +425,17 @@ bool output_names_input(const char *outPath, FILE *const *inputs, int count,
     }
   }
   return false;
+}
+
+bool output_names_listed(const char *outPath, const char *pathList) {
+  if (strcmp(pathList, "NO-PCI") == 0) return false;
+  const int count = parse_word_list(pathList, nullptr, 0);
+  if (count <= 0) return false;
+  std::unique_ptr<WordSlot[]> words(new WordSlot[count]);
+  std::vector<const char *> paths(static_cast<size_t>(count));
+  parse_word_list(pathList, words.get(), count);
+  for (int i = 0; i < count; ++i) paths[i] = words[i];
+  return output_names_input(outPath, nullptr, 0, paths.data(), count);
 }
 
 int read_stream_int(FILE *file, int *value) {

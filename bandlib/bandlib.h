@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "filehandle.h"
 #include "scan.h"  // scan_int, the one "%d" scan of command-line numbers
 
 // Limits of the data model.
@@ -67,6 +68,20 @@ int open_pci_files(const char *pciPathList, const int needed[FILE_SLOTS],
 // Closes and empties every slot 1..7 of a file set.
 void close_file_set(FILE *files[FILE_SLOTS]);
 
+// A band or component file set that owns its streams (slot 0 not used):
+// every stream is closed when the set goes out of scope.
+struct FileSet {
+  FileHandle files[FILE_SLOTS];
+  FILE *operator[](int slot) const { return files[slot].get(); }
+};
+
+// open_band_files and open_pci_files into an owning set, with the same
+// results; after a failure every slot is empty.
+int open_band_files(const char *pathList, const char *bandList,
+                    const int needed[FILE_SLOTS], FileSet *set);
+int open_pci_files(const char *pciPathList, const int needed[FILE_SLOTS],
+                   FileSet *set);
+
 // Prints "%d%%\n" on standard output, flushed, when the percentage
 // from + ((to - from) * step) / steps differs from the last one printed.
 // The last percentage printed is process-wide state, kept from the first
@@ -97,3 +112,10 @@ int read_stream_int(FILE *file, int *value);
 bool output_names_input(const char *outPath, FILE *const *inputs, int count,
                         const char *const *inputPaths = nullptr,
                         int pathCount = 0);
+
+// Whether an output path names any path of a white-space separated list,
+// whether or not the tool opens that path (errno EEXIST then). The word
+// "NO-PCI" is the empty PCI list, and a list that does not parse names
+// nothing (the tool refuses it on its own). A tool that reads only some of
+// its listed files must still never replace the others.
+bool output_names_listed(const char *outPath, const char *pathList);

@@ -1,6 +1,7 @@
 #include "bandlib.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -455,6 +456,47 @@ TEST_F(BandFileSet, PciFiles) {
   EXPECT_EQ(open_pci_files(list.c_str(), needed, files), 2);
   EXPECT_EQ(errno, ENOENT);
   for (int i = 1; i < FILE_SLOTS; ++i) EXPECT_EQ(files[i], nullptr);
+}
+
+TEST_F(BandFileSet, OwningSetsOpenAsTheRawOnes) {
+  needed[1] = needed[2] = 1;
+  FileSet set;
+  EXPECT_EQ(open_band_files(paths({"x", "y"}).c_str(), "2 1", needed, &set), 0);
+  ASSERT_NE(set[1], nullptr);
+  EXPECT_EQ(fgetc(set[1]), 'y');
+  EXPECT_EQ(fgetc(set[2]), 'x');
+  std::string list = paths({"x"}) + dir.file("missing");
+  EXPECT_EQ(open_pci_files(list.c_str(), needed, &set), 2);
+  EXPECT_EQ(errno, ENOENT);
+  for (int i = 0; i < FILE_SLOTS; ++i) EXPECT_EQ(set[i], nullptr);
+}
+
+TEST_F(BandFileSet, OutputNamingAnyListedPath) {
+  const std::string list = paths({"x", "y"}) + " " + dir.file("absent");
+  ASSERT_EQ(link(dir.file("y").c_str(), dir.file("hard").c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("x").c_str(), dir.file("soft").c_str()), 0);
+  struct Case {
+    std::string out;
+    std::string list;
+    bool named;
+  } cases[] = {
+      {dir.file("y"), list, true},     // listed, whether read or not
+      {dir.file("hard"), list, true},  // the same file by another name
+      {dir.file("soft"), list, true},
+      {dir.file("z"), list, false},
+      {dir.file("absent"), list, false},  // not there: nothing to lose
+      {dir.file("x"), "NO-PCI", false},
+      {dir.file("x"), "", false},
+      {dir.file("x"), std::string(300, 'a') + " " + dir.file("x"), false},
+  };
+  for (const Case &c : cases) {
+    errno = 0;
+    EXPECT_EQ(output_names_listed(c.out.c_str(), c.list.c_str()), c.named)
+        << c.out << " in " << c.list;
+    if (c.named) {
+      EXPECT_EQ(errno, EEXIST);
+    }
+  }
 }
 
 TEST(RandomGenerator, FollowsTheLinearCongruence) {
