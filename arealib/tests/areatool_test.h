@@ -10,16 +10,12 @@
 #include <vector>
 
 #include "testsupport.h"
+#include "tooltest.h"
 
 namespace areatool {
 
+using testsupport::Failure;
 using testsupport::RunResult;
-
-// A run that must fail: its arguments and its whole message.
-struct FailureCase {
-  std::vector<std::string> args;
-  std::string err;
-};
 
 // Random areas strings: mostly items of a key and two triples of a band code
 // from `codes` and two bounds, some with numbers beyond int, empty fields, a
@@ -96,7 +92,7 @@ class AreaTool : public ::testing::Test {
   std::string out() const { return dir.file("out"); }
 
   // Arguments 1..10 over the whole scene (type 1), then `tail` and the
-  // output path; `changes` replace arguments by 1-based position.
+  // output path; `changes` replace arguments by position.
   std::vector<std::string> args(
       const std::vector<std::string> &tail,
       const std::map<int, std::string> &changes = {}) {
@@ -108,8 +104,7 @@ class AreaTool : public ::testing::Test {
     for (const char *v : {"1", "3", "4", "0", "0", "3", "4"}) a.push_back(v);
     a.insert(a.end(), tail.begin(), tail.end());
     a.push_back(out());
-    for (const auto &c : changes) a[c.first - 1] = c.second;
-    return a;
+    return testsupport::changed(a, changes);
   }
   RunResult run(const std::vector<std::string> &a) {
     return testsupport::run_program(tool_, a);
@@ -124,29 +119,15 @@ class AreaTool : public ::testing::Test {
 
   // Each case ends with 1, its message and nothing on standard output, and
   // leaves the output as it was: holding `earlier`, or absent when null.
-  void expect_failures(const std::vector<FailureCase> &cases,
+  void expect_failures(const std::vector<Failure> &cases,
                        const char *earlier) {
-    for (const FailureCase &c : cases) {
-      RunResult r = run(c.args);
-      EXPECT_EQ(r.status, 1) << c.err;
-      EXPECT_EQ(r.err, c.err);
-      EXPECT_EQ(r.out, "");
+    for (const Failure &c : cases) {
+      testsupport::expect_failure(tool_, c);
       EXPECT_EQ(testsupport::file_exists(out()), earlier != nullptr) << c.err;
       if (earlier) {
         EXPECT_EQ(testsupport::read_file(out()), earlier) << c.err;
       }
     }
-  }
-
-  // No argument, one too few, one too many: each with its message.
-  static std::vector<FailureCase> count_cases(
-      const std::vector<std::string> &whole, const std::string &none,
-      const std::string &fewer, const std::string &more) {
-    std::vector<std::string> longer = whole;
-    longer.push_back("x");
-    return {{{}, none},
-            {std::vector<std::string>(whole.begin(), whole.end() - 1), fewer},
-            {longer, more}};
   }
 
   // Runs `rounds` random areas strings: each run ends with 0, nothing on

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -12,6 +11,7 @@
 
 #include "clusterlib.h"
 #include "testsupport.h"
+#include "tooltest.h"
 
 namespace clustertest {
 
@@ -118,29 +118,6 @@ inline void expect_run(const testsupport::RunResult &r,
 inline std::string error_line(const std::string &what, const std::string &path,
                               const std::string &why) {
   return "Error " + what + " \"" + path + "\" (" + why + ").\n";
-}
-
-inline std::vector<std::string> changed(std::vector<std::string> args,
-                                        const std::map<int, std::string> &to) {
-  for (const auto &c : to) args[static_cast<size_t>(c.first)] = c.second;
-  return args;
-}
-
-// Runs that fail with status 1, the given message and standard output.
-struct Failure {
-  Failure(std::vector<std::string> a, std::string e, std::string o = "")
-      : args(std::move(a)), err(std::move(e)), out(std::move(o)) {}
-  std::vector<std::string> args;
-  std::string err, out;
-};
-inline void expect_failures(const std::string &program,
-                            const std::vector<Failure> &cases) {
-  for (const Failure &f : cases) {
-    const testsupport::RunResult r = testsupport::run_program(program, f.args);
-    EXPECT_EQ(r.status, 1) << f.err;
-    EXPECT_EQ(r.err, f.err);
-    EXPECT_EQ(r.out, f.out) << f.err;
-  }
 }
 
 }  // namespace clustertest

@@ -18,7 +18,7 @@ namespace {
 class Dramen : public areatool::AreaTool {
  protected:
   Dramen() : AreaTool("dramen", 2) {}
-  // Plot bands 1 and 2, no areas; `changes` by 1-based position.
+  // Plot bands 1 and 2, no areas; `changes` by position.
   std::vector<std::string> plain(
       const std::map<int, std::string> &changes = {}) {
     return args({"1", "2", "NO-AREAS"}, changes);
@@ -70,7 +70,7 @@ TEST_F(Dramen, SixteenBitPlanesShiftedToBytes) {
 TEST_F(Dramen, Refusals) {
   const std::string b1 = dir.file("b1"), b2 = dir.file("b2");
   const std::string none = " (No such file or directory)";
-  std::vector<areatool::FailureCase> cases = count_cases(
+  std::vector<testsupport::Failure> cases = testsupport::count_failures(
       plain(), "Missing/extra parameter [1].\n",
       "Missing/extra parameter [14].\n", "Missing/extra parameter [16].\n");
   for (int pos = 4; pos <= 12; ++pos)
@@ -82,7 +82,7 @@ TEST_F(Dramen, Refusals) {
   for (const char *areas : {"", "A:9:0:1:1:0:1", "NO-AREAS,"})
     cases.push_back({plain({{13, areas}}),
                      "Illegal areas string (" + std::string(areas) + ").\n"});
-  const std::vector<areatool::FailureCase> more = {
+  const std::vector<testsupport::Failure> more = {
       {plain({{12, "4"}}), "Error opening image file - band does not exist."},
       {plain({{13, "A:1:0:1:5:0:1"}}),
        "Error opening image file - band does not exist."},

@@ -64,9 +64,9 @@ TEST_F(Fossik, OneBitPerColourGroup) {
 
 TEST_F(Fossik, Refusals) {
   const std::string miss = "Missing/extra parameter.\n";
-  std::vector<areatool::FailureCase> cases =
-      count_cases(plain({}), miss, miss, miss);
-  const std::vector<areatool::FailureCase> more = {
+  std::vector<testsupport::Failure> cases =
+      testsupport::count_failures(plain({}), miss, miss, miss);
+  const std::vector<testsupport::Failure> more = {
       {plain({{10, "-2147483649"}}), "Illegal parameter.\n"},
       {plain({{9, "-1"}}), "Illegal parameter.\n"},
       {plain({{10, "-1"}}), "Illegal parameter.\n"},

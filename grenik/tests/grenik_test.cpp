@@ -7,6 +7,8 @@
 #include "clustertest.h"
 
 using namespace clustertest;
+using testsupport::changed;
+using testsupport::expect_failures;
 using testsupport::read_file;
 using testsupport::RunResult;
 
@@ -146,25 +148,25 @@ TEST_F(Grenik, FailuresInOrder) {
         "               <aRows> <aCols> <seed> <cellCount>\n"
         "               <cellSamples> <nClasses> <cof>\n"},
        {{base.begin(), base.end() - 1}, "Missing/extra parameter.\n"},
-       {changed(base, {{2, "tm"}, {3, "x"}}), "Unknown image type.\n"},
-       {changed(base, {{4, "x"}, {1, ""}}), "Illegal parameter.\n"},
-       {changed(base, {{12, "0"}, {1, ""}}), "Illegal parameter.\n"},  // K < 1
-       {changed(base, {{1, "1 2 3 4 5 6 7 1"}, {0, b1}}),
+       {changed(base, {{3, "tm"}, {4, "x"}}), "Unknown image type.\n"},
+       {changed(base, {{5, "x"}, {2, ""}}), "Illegal parameter.\n"},
+       {changed(base, {{13, "0"}, {2, ""}}), "Illegal parameter.\n"},  // K < 1
+       {changed(base, {{2, "1 2 3 4 5 6 7 1"}, {1, b1}}),
         "Illegal image bands.\n"},
-       {changed(base, {{0, b1}}), "Illegal image paths.\n"},
-       {changed(base, {{8, "-1"}, {0, none + " " + b1}}),
+       {changed(base, {{1, b1}}), "Illegal image paths.\n"},
+       {changed(base, {{9, "-1"}, {1, none + " " + b1}}),
         "Error allocating memory.\n"},
-       {changed(base, {{0, b1 + " " + none}, {13, b1}}),
+       {changed(base, {{1, b1 + " " + none}, {14, b1}}),
         error_line("opening image file", none, "No such file or directory")},
-       {changed(base, {{13, b1}}),
+       {changed(base, {{14, b1}}),
         error_line("opening COF file", b1, "File exists")},
        // Every draw of a grid beyond 32 bits would be a cluster.
-       {changed(base, {{10, "2"}, {11, "1073741824"}}),
+       {changed(base, {{11, "2"}, {12, "1073741824"}}),
         "Error allocating memory.\n"},
-       {changed(base, {{3, "9"}, {5, "5"}}), unread},  // a draw past the end
-       {changed(base, {{7, "7"}, {11, "0"}}), unread, "57%\n64%\n71%\n78%\n"},
+       {changed(base, {{4, "9"}, {6, "5"}}), unread},  // a draw past the end
+       {changed(base, {{8, "7"}, {12, "0"}}), unread, "57%\n64%\n71%\n78%\n"},
        // A row of no columns: its write of no bytes writes no item.
-       {changed(base, {{8, "0"}}),
+       {changed(base, {{9, "0"}}),
         error_line("writing COF file", cof(), "Invalid argument")}});
   EXPECT_EQ(read_file(b1).size(), 20u);  // the input named as output is intact
 }

@@ -5,6 +5,8 @@
 #include "clustertest.h"
 
 using namespace clustertest;
+using testsupport::changed;
+using testsupport::expect_failures;
 using testsupport::RunResult;
 
 namespace {
@@ -137,27 +139,27 @@ TEST_F(Harvin, FailuresInOrder) {
         "               <iRows> <iCols> <aRow> <aCol>\n"
         "               <aRows> <aCols> <nClasses>\n"
         "               <threshold1> <cof>\n"},
-       {changed(base, {{2, "-tm"}, {4, "x"}}), "Unknown image type.\n"},
-       {changed(base, {{8, "x"}, {1, ""}}), "Illegal parameter.\n"},
-       {changed(base, {{10, "x"}, {1, ""}}), "Illegal parameter.\n"},
-       {changed(base, {{11, none + "/x"}}),
+       {changed(base, {{3, "-tm"}, {5, "x"}}), "Unknown image type.\n"},
+       {changed(base, {{9, "x"}, {2, ""}}), "Illegal parameter.\n"},
+       {changed(base, {{11, "x"}, {2, ""}}), "Illegal parameter.\n"},
+       {changed(base, {{12, none + "/x"}}),
         error_line("opening COF file", none + "/x",
                    "No such file or directory")},
        // More pixels than the COF file's pixel numbers reach, checked once
        // the files are open.
-       {changed(base, {{7, "70000"}, {8, "70000"}, {0, none + " " + b1}}),
+       {changed(base, {{8, "70000"}, {9, "70000"}, {1, none + " " + b1}}),
         error_line("opening image file", none, "No such file or directory")},
-       {changed(base, {{7, "70000"}, {8, "70000"}}),
+       {changed(base, {{8, "70000"}, {9, "70000"}}),
         "Error allocating memory.\n"},
        // A row far longer than the files ends at the first short read.
-       {changed(base, {{4, "2147483647"}, {7, "1"}, {8, "2147483647"}}),
+       {changed(base, {{5, "2147483647"}, {8, "1"}, {9, "2147483647"}}),
         error_line("reading image file", b1, "No data available")},
-       {changed(base, {{0, s1 + " " + s2}}),
+       {changed(base, {{1, s1 + " " + s2}}),
         error_line("reading image file", s2, "No data available"), "1%\n"}});
 
   // Text behind the numbers is ignored; "%f" takes the threshold's number.
   const RunResult ok = testsupport::run_program(
-      "harvin", changed(base, {{3, "2rows"}, {10, "1.5e0x"}}));
+      "harvin", changed(base, {{4, "2rows"}, {11, "1.5e0x"}}));
   EXPECT_EQ(ok.status, 0) << ok.err;
 }
 

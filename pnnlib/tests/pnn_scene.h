@@ -12,6 +12,7 @@
 
 #include "pnnlib.h"
 #include "testsupport.h"
+#include "tooltest.h"
 
 namespace pnntest {
 
@@ -126,40 +127,25 @@ class ToolTest : public ::testing::Test {
  protected:
   explicit ToolTest(const char *tool) : tool_(tool) {}
 
-  // `base` with the arguments at some positions (0-based) replaced.
-  static std::vector<std::string> with(
-      std::vector<std::string> base,
-      const std::map<int, std::string> &changes) {
-    for (const auto &c : changes) base[c.first] = c.second;
-    return base;
-  }
-
-  using Failures =
-      std::vector<std::pair<std::vector<std::string>, std::string>>;
-
   // No argument (the usage text), one too few and one too many, then `more`.
-  static Failures count_cases(const std::vector<std::string> &good,
-                              const std::string &usage, const Failures &more) {
-    std::vector<std::string> longer = good;
-    longer.push_back("x");
-    Failures cases = {
-        {{}, usage},
-        {{good.begin(), good.end() - 1}, "Missing/extra parameter.\n"},
-        {longer, "Missing/extra parameter.\n"}};
+  static std::vector<testsupport::Failure> count_cases(
+      const std::vector<std::string> &good, const std::string &usage,
+      const std::vector<testsupport::Failure> &more) {
+    const std::string miss = "Missing/extra parameter.\n";
+    std::vector<testsupport::Failure> cases =
+        testsupport::count_failures(good, usage, miss, miss);
     cases.insert(cases.end(), more.begin(), more.end());
     return cases;
   }
 
   // Each case fails with its message and nothing on standard output; the
   // COF file is left empty when `created`, and absent otherwise.
-  void expect_failures(const Failures &cases, bool created) {
-    for (const auto &c : cases) {
+  void expect_failures(const std::vector<testsupport::Failure> &cases,
+                       bool created) {
+    for (const testsupport::Failure &c : cases) {
       if (created) testsupport::write_file(cof(), "old");
-      testsupport::RunResult r = testsupport::run_program(tool_, c.first);
-      EXPECT_EQ(r.status, 1) << c.second;
-      EXPECT_EQ(r.err, c.second);
-      EXPECT_EQ(r.out, "");
-      EXPECT_EQ(testsupport::file_exists(cof()), created) << c.second;
+      testsupport::expect_failure(tool_, c);
+      EXPECT_EQ(testsupport::file_exists(cof()), created) << c.err;
       EXPECT_EQ(testsupport::read_file(cof()), "");
     }
   }
@@ -190,6 +176,14 @@ class ToolTest : public ::testing::Test {
         cof += static_cast<char>(classify(x));
       }
     EXPECT_EQ(testsupport::read_file(this->cof()), cof) << s.type << " " << s.n;
+  }
+
+  // Band file b1 of four samples 1 and an empty training set, for the
+  // argument checks; the path of b1.
+  std::string write_check_files() {
+    testsupport::write_band8(dir.file("b1"), std::vector<uint8_t>(4, 1));
+    testsupport::write_file(ts(), "");
+    return dir.file("b1");
   }
 
   std::string ts() const { return dir.file("train.ts"); }

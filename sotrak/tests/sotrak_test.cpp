@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "../../pnnlib/tests/pnn_scene.h"
+#include "pnn_scene.h"
 #include "testsupport.h"
 
+using testsupport::changed;
 using testsupport::read_file;
 using testsupport::RunResult;
 using testsupport::write_band8;
@@ -115,9 +116,7 @@ class Sotrak : public pnntest::ToolTest {
 
 // What sotrak checks beyond the checks it shares with wimbel.
 TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
-  write_band8(dir.file("b1"), std::vector<uint8_t>(4, 1));
-  write_file(ts(), "");
-  const std::string b1 = dir.file("b1");
+  const std::string b1 = write_check_files();
   const std::vector<std::string> good = {b1,  "1", "TM", "1", "2", "10", "2",
                                          "2", "0", "0",  "2", "2", ts(), cof()};
   std::string seven = b1;
@@ -128,20 +127,20 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
                   "              <sigma> <polynomialOrder> <maxSamples>\n"
                   "              <iRows> <iCols> <aRow> <aCol>\n"
                   "              <aRows> <aCols> <tsPath> <cofPath>\n",
-                  {{with(good, {{4, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-                   {with(good, {{11, ""}}), "Illegal parameter.\n"}}),
+                  {{changed(good, {{5, "x"}, {3, "tm"}}), "Illegal parameter.\n"},
+                   {changed(good, {{12, ""}}), "Illegal parameter.\n"}}),
       false);
   // The order is checked after sigma, before the allocation.
   expect_failures(
-      {{with(good, {{5, "501"}, {3, "0"}, {4, "9"}}),
+      {{changed(good, {{6, "501"}, {4, "0"}, {5, "9"}}),
         "Illegal maximum number of samples (501).\n"},
-       {with(good, {{3, "0"}, {4, "9"}}), "Illegal sigma value (0).\n"},
-       {with(good, {{4, "7"}}), "Illegal polynomial order (7).\n"},
-       {with(good, {{4, "-1"}}), "Illegal polynomial order (-1).\n"},
-       {with(good, {{4, "3"}, {1, "1 1 1 1 1 1 1"}, {0, seven}}),
+       {changed(good, {{4, "0"}, {5, "9"}}), "Illegal sigma value (0).\n"},
+       {changed(good, {{5, "7"}}), "Illegal polynomial order (7).\n"},
+       {changed(good, {{5, "-1"}}), "Illegal polynomial order (-1).\n"},
+       {changed(good, {{5, "3"}, {2, "1 1 1 1 1 1 1"}, {1, seven}}),
         "Illegal polynomial order (3).\n"},
-       {with(good, {{4, "7"}, {11, "-1"}}), "Illegal polynomial order (7).\n"},
-       {with(good, {{11, "-1"}}), "Error allocating memory.\n"}},
+       {changed(good, {{5, "7"}, {12, "-1"}}), "Illegal polynomial order (7).\n"},
+       {changed(good, {{12, "-1"}}), "Error allocating memory.\n"}},
       true);
 }
 
@@ -167,7 +166,7 @@ TEST_F(Sotrak, TrainingSetsAndDecisions) {
   for (const auto &c : cases) {
     write_file(ts(), c.ts);
     RunResult r =
-        testsupport::run_program("sotrak", with(good, {{4, c.order}}));
+        testsupport::run_program("sotrak", changed(good, {{5, c.order}}));
     EXPECT_EQ(r.status, 0) << c.ts << r.err;
     EXPECT_EQ(r.out + r.err, "100%\n");
     EXPECT_EQ(read_file(cof()), c.cof) << c.ts;

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "../../pnnlib/tests/pnn_scene.h"
 #include "parzen.h"
+#include "pnn_scene.h"
 #include "testsupport.h"
 
+using testsupport::changed;
 using testsupport::read_file;
 using testsupport::RunResult;
 using testsupport::write_band8;
@@ -44,9 +45,7 @@ class Wimbel : public pnntest::ToolTest {
 
 // The checks that wimbel and sotrak share are tested here.
 TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
-  write_band8(dir.file("b1"), std::vector<uint8_t>(4, 1));
-  write_file(ts(), "");
-  const std::string b1 = dir.file("b1"), none = dir.file("none");
+  const std::string b1 = write_check_files(), none = dir.file("none");
   const std::vector<std::string> good = {b1,  "1", "TM", "8", "10", "2",  "2",
                                          "0", "0", "2",  "2", ts(), cof()};
   const std::string noFile = " (No such file or directory).\n";
@@ -57,38 +56,38 @@ TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
           "            <sigma> <maxSamples> <iRows> <iCols>\n"
           "            <aRow> <aCol> <aRows> <aCols> <tsPath>\n"
           "            <cofPath>\n",
-          {{with(good, {{10, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-           {with(good, {{3, "99999999999"}}), "Illegal parameter.\n"},
-           {with(good, {{2, "tm"}, {1, "x"}}), "Unknown image type.\n"},
-           {with(good, {{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
-           {with(good, {{1, "1 x"}, {0, none}}), "Illegal image bands.\n"},
-           {with(good, {{0, b1 + " " + b1}}), "Illegal image paths.\n"},
-           {with(good, {{0, none}, {11, none}}),
+          {{changed(good, {{11, "x"}, {3, "tm"}}), "Illegal parameter.\n"},
+           {changed(good, {{4, "99999999999"}}), "Illegal parameter.\n"},
+           {changed(good, {{3, "tm"}, {2, "x"}}), "Unknown image type.\n"},
+           {changed(good, {{2, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
+           {changed(good, {{2, "1 x"}, {1, none}}), "Illegal image bands.\n"},
+           {changed(good, {{1, b1 + " " + b1}}), "Illegal image paths.\n"},
+           {changed(good, {{1, none}, {12, none}}),
             "Error opening image file \"" + none + "\"" + noFile},
-           {with(good, {{11, none}, {12, none + "/x"}}),
+           {changed(good, {{12, none}, {13, none + "/x"}}),
             "Error opening training set" + noFile},
-           {with(good, {{12, none + "/x"}}),
+           {changed(good, {{13, none + "/x"}}),
             "Error opening classifications file" + noFile},
-           {with(good, {{12, b1}}),
+           {changed(good, {{13, b1}}),
             "Error opening classifications file (File exists).\n"},
-           {with(good, {{12, ts()}}),
+           {changed(good, {{13, ts()}}),
             "Error opening classifications file (File exists).\n"}}),
       false);
   EXPECT_EQ(read_file(b1), std::string(4, '\1'));
 
   // Checks made after the COF file is created leave it there, empty.
   expect_failures(
-      {{with(good, {{4, "0"}}), "Illegal maximum number of samples (0).\n"},
-       {with(good, {{4, "501"}, {3, "0"}}),
+      {{changed(good, {{5, "0"}}), "Illegal maximum number of samples (0).\n"},
+       {changed(good, {{5, "501"}, {4, "0"}}),
         "Illegal maximum number of samples (501).\n"},
-       {with(good, {{3, "0"}}), "Illegal sigma value (0).\n"},
-       {with(good, {{3, "-5"}}), "Illegal sigma value (-5).\n"},
-       {with(good, {{10, "-1"}}), "Error allocating memory.\n"}},
+       {changed(good, {{4, "0"}}), "Illegal sigma value (0).\n"},
+       {changed(good, {{4, "-5"}}), "Illegal sigma value (-5).\n"},
+       {changed(good, {{11, "-1"}}), "Error allocating memory.\n"}},
       true);
 }
 
 // One band of two rows, 0, 50, 100, 150, 200 and 1, 2, 3, 20, 22; rows
-// of the table change arguments by position (0-based).
+// of the table change arguments by position.
 TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
   const std::string b1 = dir.file("b1");
   write_band8(b1, {0, 50, 100, 150, 200, 1, 2, 3, 20, 22});
@@ -107,15 +106,15 @@ TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
       {"", {}, "100%\n", "", std::string(5, '\0')},
       // Only the first maxSamples records of a class count, and the density
       // divides by their number.
-      {"1 0\n1 100\n2 60\n", {{4, "1"}}, "100%\n", "", "\1\2\2\2\2"},
-      {"1 0\n1 100\n2 60\n", {{4, "2"}}, "100%\n", "", "\1\2\1\1\1"},
+      {"1 0\n1 100\n2 60\n", {{5, "1"}}, "100%\n", "", "\1\2\2\2\2"},
+      {"1 0\n1 100\n2 60\n", {{5, "2"}}, "100%\n", "", "\1\2\1\1\1"},
       // Records are n + 1 integers wherever the lines break.
-      {"1 0 1\n100 2 60", {{4, "2"}}, "100%\n", "", "\1\2\1\1\1"},
+      {"1 0 1\n100 2 60", {{5, "2"}}, "100%\n", "", "\1\2\1\1\1"},
       // Equal densities keep the lower class; far from every sample all
       // kernels are 0 and the lowest present class wins.
       {"5 100\n3 100\n", {}, "100%\n", "", "\3\3\3\3\3"},
       {"9 0 4 200", {}, "100%\n", "", "\11\11\4\4\4"},
-      {"2 0 4 60", {{3, "1"}}, "100%\n", "", "\2\4\2\2\2"},
+      {"2 0 4 60", {{4, "1"}}, "100%\n", "", "\2\4\2\2\2"},
       // A word where a class is due ends the reading quietly.
       {"1 0\nend 2 200\n", {}, "100%\n", "", "\1\1\1\1\1"},
       // Classes outside 1..27 have no room and are skipped.
@@ -130,20 +129,20 @@ TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
       // Areas: empty, inside, the whole image (text after a number's digits
       // is ignored), no columns, rows the band file does not hold (those
       // before them are kept).
-      {two.c_str(), {{9, "0"}}, "", "", ""},
-      {two.c_str(), {{7, "1"}, {8, "1"}, {10, "3"}}, "100%\n", "", "\1\1\2"},
-      {two.c_str(), {{3, "8x"}, {9, "2abc"}}, "50%\n100%\n", "", rows},
+      {two.c_str(), {{10, "0"}}, "", "", ""},
+      {two.c_str(), {{8, "1"}, {9, "1"}, {11, "3"}}, "100%\n", "", "\1\1\2"},
+      {two.c_str(), {{4, "8x"}, {10, "2abc"}}, "50%\n100%\n", "", rows},
       {two.c_str(),
-       {{10, "0"}},
+       {{11, "0"}},
        "",
        "Error writing classifications file (Invalid argument).\n",
        ""},
-      {two.c_str(), {{5, "3"}, {9, "3"}}, "33%\n66%\n", noRow, rows},
-      {two.c_str(), {{5, "3"}, {7, "2147483647"}}, "", noRow, ""},
+      {two.c_str(), {{6, "3"}, {10, "3"}}, "33%\n66%\n", noRow, rows},
+      {two.c_str(), {{6, "3"}, {8, "2147483647"}}, "", noRow, ""},
   };
   for (const auto &c : cases) {
     write_file(ts(), c.ts);
-    RunResult r = testsupport::run_program("wimbel", with(good, c.changes));
+    RunResult r = testsupport::run_program("wimbel", changed(good, c.changes));
     EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.ts;
     EXPECT_EQ(r.err, c.err) << c.ts;
     EXPECT_EQ(r.out, c.out) << c.ts;

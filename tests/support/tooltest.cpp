@@ -1,0 +1,48 @@
+#include "tooltest.h"
+
+#include <gtest/gtest.h>
+
+#include "testsupport.h"
+
+namespace testsupport {
+
+std::vector<std::string> changed(std::vector<std::string> args,
+                                 const std::map<int, std::string> &changes) {
+  for (const auto &c : changes)
+    args.at(static_cast<size_t>(c.first - 1)) = c.second;
+  return args;
+}
+
+std::vector<Failure> count_failures(const std::vector<std::string> &whole,
+                                    const std::string &none,
+                                    const std::string &fewer,
+                                    const std::string &more) {
+  std::vector<std::string> longer = whole;
+  longer.push_back("x");
+  return {{{}, none},
+          {std::vector<std::string>(whole.begin(), whole.end() - 1), fewer},
+          {longer, more}};
+}
+
+void expect_failure(const std::string &program, const Failure &f) {
+  const RunResult r = run_program(program, f.args);
+  EXPECT_EQ(r.status, 1) << f.err;
+  EXPECT_EQ(r.err, f.err);
+  EXPECT_EQ(r.out, f.out) << f.err;
+}
+
+void expect_failures(const std::string &program,
+                     const std::vector<Failure> &cases) {
+  for (const Failure &f : cases) expect_failure(program, f);
+}
+
+uint64_t digest(const std::string &bytes) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : bytes) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+}  // namespace testsupport
