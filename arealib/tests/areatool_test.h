@@ -119,8 +119,7 @@ class AreaTool : public ::testing::Test {
 
   // Each case ends with 1, its message and nothing on standard output, and
   // leaves the output as it was: holding `earlier`, or absent when null.
-  void expect_failures(const std::vector<Failure> &cases,
-                       const char *earlier) {
+  void expect_failures(const std::vector<Failure> &cases, const char *earlier) {
     for (const Failure &c : cases) {
       testsupport::expect_failure(tool_, c);
       EXPECT_EQ(testsupport::file_exists(out()), earlier != nullptr) << c.err;

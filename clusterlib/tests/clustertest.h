@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -63,7 +65,9 @@ inline std::string describe(const ClusterList &list, int n) {
   return text;
 }
 
-// An image of random samples 0..top and the area a tool classifies.
+// An image of random samples 0..top and the area a tool classifies. The
+// samples are the generator's draws modulo top + 1, the same with every
+// standard library, so that outputs recorded from a scene stay valid.
 struct Scene {
   int iRows, iCols, aRow, aCol, aRows, aCols;
   std::vector<std::vector<uint16_t>> bands;
@@ -73,11 +77,23 @@ struct Scene {
                 [static_cast<size_t>((aRow + r) * iCols + aCol + c)];
   }
   void fill(std::mt19937 &rng, int count, int top) {
-    std::uniform_int_distribution<int> v(0, top);
     bands.assign(static_cast<size_t>(count), {});
     for (auto &b : bands)
       for (int p = 0; p < iRows * iCols; ++p)
-        b.push_back(static_cast<uint16_t>(v(rng)));
+        b.push_back(static_cast<uint16_t>(rng() % (top + 1u)));
+  }
+};
+
+// A scene to fill with random samples: its size and area, its number of
+// bands, the top of its samples and whether its files are 16-bit.
+struct RandomScene {
+  Scene area;
+  int bands, top;
+  bool wide;
+  Scene filled(std::mt19937 &rng) const {
+    Scene s = area;
+    s.fill(rng, bands, top);
+    return s;
   }
 };
 
@@ -112,6 +128,34 @@ inline void expect_run(const testsupport::RunResult &r,
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, expected.first) << label;
   EXPECT_EQ(testsupport::read_file(cof), expected.second) << label;
+}
+
+// A successful run, nothing on standard error, whose standard output and
+// COF bytes, joined by "|", have the digest recorded from an earlier run.
+inline void expect_recorded_run(const testsupport::RunResult &r,
+                                const std::string &cof, uint64_t recorded,
+                                const std::string &label) {
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(testsupport::digest(r.out + "|" + testsupport::read_file(cof)),
+            recorded)
+      << label;
+}
+
+// One class byte per pixel of the scene's area, each in 1..`classes`, or
+// each 0 when there are no classes. Bytes wrap past 255 classes, so only
+// their number is checked then.
+inline void expect_classes(const std::string &bytes, const Scene &s,
+                           int classes, const std::string &label) {
+  const int64_t pixels =
+      static_cast<int64_t>(std::max(0, s.aRows)) * std::max(0, s.aCols);
+  EXPECT_EQ(static_cast<int64_t>(bytes.size()), pixels) << label;
+  if (classes > 255) return;
+  const int low = classes > 0 ? 1 : 0;
+  for (unsigned char b : bytes) {
+    ASSERT_GE(b, low) << label;
+    ASSERT_LE(b, classes) << label;
+  }
 }
 
 // "Error <what> "<path>" (<why>).\n"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -127,6 +126,11 @@ class ToolTest : public ::testing::Test {
  protected:
   explicit ToolTest(const char *tool) : tool_(tool) {}
 
+  // A run of the tool.
+  testsupport::RunResult run(const std::vector<std::string> &args) const {
+    return testsupport::run_program(tool_, args);
+  }
+
   // No argument (the usage text), one too few and one too many, then `more`.
   static std::vector<testsupport::Failure> count_cases(
       const std::vector<std::string> &good, const std::string &usage,
@@ -162,7 +166,7 @@ class ToolTest : public ::testing::Test {
     std::vector<std::string> args = {s.paths, s.bandList, s.type};
     for (int v : numbers) args.push_back(std::to_string(v));
     args.insert(args.end(), {ts(), this->cof()});
-    const testsupport::RunResult r = testsupport::run_program(tool_, args);
+    const testsupport::RunResult r = run(args);
     ASSERT_EQ(r.status, 0) << r.err;
     std::string progress, cof;
     for (int row = 1, last = -1; row <= aRows; ++row)

@@ -13,9 +13,6 @@
 
 using testsupport::changed;
 using testsupport::read_file;
-using testsupport::RunResult;
-using testsupport::write_band8;
-using testsupport::write_file;
 
 namespace {
 
@@ -122,13 +119,14 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
   std::string seven = b1;
   for (int b = 2; b <= 7; ++b) seven += " " + b1;
   expect_failures(
-      count_cases(good,
-                  "Usage: sotrak \"<iPaths>\" \"<iBands>\" <iType>\n"
-                  "              <sigma> <polynomialOrder> <maxSamples>\n"
-                  "              <iRows> <iCols> <aRow> <aCol>\n"
-                  "              <aRows> <aCols> <tsPath> <cofPath>\n",
-                  {{changed(good, {{5, "x"}, {3, "tm"}}), "Illegal parameter.\n"},
-                   {changed(good, {{12, ""}}), "Illegal parameter.\n"}}),
+      count_cases(
+          good,
+          "Usage: sotrak \"<iPaths>\" \"<iBands>\" <iType>\n"
+          "              <sigma> <polynomialOrder> <maxSamples>\n"
+          "              <iRows> <iCols> <aRow> <aCol>\n"
+          "              <aRows> <aCols> <tsPath> <cofPath>\n",
+          {{changed(good, {{5, "x"}, {3, "tm"}}), "Illegal parameter.\n"},
+           {changed(good, {{12, ""}}), "Illegal parameter.\n"}}),
       false);
   // The order is checked after sigma, before the allocation.
   expect_failures(
@@ -139,14 +137,15 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
        {changed(good, {{5, "-1"}}), "Illegal polynomial order (-1).\n"},
        {changed(good, {{5, "3"}, {2, "1 1 1 1 1 1 1"}, {1, seven}}),
         "Illegal polynomial order (3).\n"},
-       {changed(good, {{5, "7"}, {12, "-1"}}), "Illegal polynomial order (7).\n"},
+       {changed(good, {{5, "7"}, {12, "-1"}}),
+        "Illegal polynomial order (7).\n"},
        {changed(good, {{12, "-1"}}), "Error allocating memory.\n"}},
       true);
 }
 
 // One band of values 0, 50, 100, 150, 200.
 TEST_F(Sotrak, TrainingSetsAndDecisions) {
-  write_band8(dir.file("b1"), {0, 50, 100, 150, 200});
+  testsupport::write_band8(dir.file("b1"), {0, 50, 100, 150, 200});
   const std::vector<std::string> good = {
       dir.file("b1"), "1",  "TM", "1", "2", "10", "1", "5", "0", "0", "1", "5",
       ts(),           cof()};
@@ -164,9 +163,8 @@ TEST_F(Sotrak, TrainingSetsAndDecisions) {
       {"1 0\n2 200\n28 100\n", "1", "\1\1\1\2\2"},
   };
   for (const auto &c : cases) {
-    write_file(ts(), c.ts);
-    RunResult r =
-        testsupport::run_program("sotrak", changed(good, {{5, c.order}}));
+    testsupport::write_file(ts(), c.ts);
+    const testsupport::RunResult r = run(changed(good, {{5, c.order}}));
     EXPECT_EQ(r.status, 0) << c.ts << r.err;
     EXPECT_EQ(r.out + r.err, "100%\n");
     EXPECT_EQ(read_file(cof()), c.cof) << c.ts;

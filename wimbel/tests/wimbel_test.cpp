@@ -13,7 +13,6 @@
 
 using testsupport::changed;
 using testsupport::read_file;
-using testsupport::RunResult;
 using testsupport::write_band8;
 using testsupport::write_file;
 
@@ -142,7 +141,7 @@ TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
   };
   for (const auto &c : cases) {
     write_file(ts(), c.ts);
-    RunResult r = testsupport::run_program("wimbel", changed(good, c.changes));
+    const testsupport::RunResult r = run(changed(good, c.changes));
     EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.ts;
     EXPECT_EQ(r.err, c.err) << c.ts;
     EXPECT_EQ(r.out, c.out) << c.ts;
