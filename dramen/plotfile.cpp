@@ -35,13 +35,13 @@ void write_cells(FILE *plot, const ScatterRun &run) {
   for (int value1 = 0; value1 < PLOT_VALUES; ++value1) {
     for (int value2 = 0; value2 < PLOT_VALUES; ++value2) {
       const int c = value1 * PLOT_VALUES + value2;
-      const int64_t total = run.total->cell[c];
+      const int64_t total = run.total.get()->cell[c];
       if (total <= 0) continue;
       check_write(fprintf(plot, "\n%d %d %ld", value1, value2,
                           static_cast<long>(total)));
       for (const AreaGroup &group : run.groups)
-        check_write(
-            fprintf(plot, " %ld", static_cast<long>(group.counts->cell[c])));
+        check_write(fprintf(plot, " %ld",
+                            static_cast<long>(group.counts.get()->cell[c])));
     }
   }
 }
