@@ -193,7 +193,9 @@ TEST_F(Dramen, ImpossibleWidthFailsAtTheFirstRead) {
        {args({"-1", "-1", "NO-AREAS"}, wide),
         "Error reading from PCI file (No data available).\n"}},
       nullptr);
-  EXPECT_LT(peak_of_runs_kb(), 512 * 1024);
+  // A row filled with zeros would hold 2 GB; the sanitizers' shadow of the
+  // rows left untouched stays far below the bound.
+  EXPECT_LT(peak_of_runs_kb(), 1536 * 1024);
 }
 
 // Groups that test only the plot bands are counted from the value pairs,

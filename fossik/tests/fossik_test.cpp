@@ -172,7 +172,9 @@ TEST_F(Fossik, ImpossibleWidthFailsAtTheFirstRead) {
        {plain(component),
         "Error reading from PCI file (No data available).\n"}},
       nullptr);
-  EXPECT_LT(peak_of_runs_kb(), 512 * 1024);
+  // A row filled with zeros would hold 2 GB; the sanitizers' shadow of the
+  // rows left untouched stays far below the bound.
+  EXPECT_LT(peak_of_runs_kb(), 1536 * 1024);
 }
 
 // Rasters past 2 MB sit on huge pages: 1500 x 1401 pixels whose last row
