@@ -7,14 +7,13 @@
 
 namespace {
 
-FILE *create_plot_file(const ScatterRun &run) {
+FileHandle create_plot_file(const ScatterRun &run) {
   if (run.plotNamesInput) {
     errno = EEXIST;
     fail_with("Error creating plot file (%s).\n", error_text());
   }
-  FILE *plot = fopen(run.plotPath, "w");
-  if (plot == nullptr)
-    fail_with("Error creating plot file (%s).\n", error_text());
+  FileHandle plot(fopen(run.plotPath, "w"));
+  if (!plot) fail_with("Error creating plot file (%s).\n", error_text());
   return plot;
 }
 
@@ -49,10 +48,10 @@ void write_cells(FILE *plot, const ScatterRun &run) {
 }  // namespace
 
 void write_plot_file(ScatterRun &run) {
-  FILE *plot = create_plot_file(run);
-  write_header(plot, run);
-  write_cells(plot, run);
-  check_write(fprintf(plot, "\n"));
-  if (fclose(plot) != 0)
+  FileHandle plot = create_plot_file(run);
+  write_header(plot.get(), run);
+  write_cells(plot.get(), run);
+  check_write(fprintf(plot.get(), "\n"));
+  if (fclose(plot.release()) != 0)
     fail_with("Error closing plot file (%s).\n", error_text());
 }

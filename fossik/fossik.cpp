@@ -74,13 +74,12 @@ void mark_area(MatchRun &run) {
 
 void write_matching_file(MatchRun &run) {
   if (run.matchNamesInput) errno = EEXIST;
-  FILE *match = run.matchNamesInput ? nullptr : fopen(run.matchPath, "wb");
-  if (match == nullptr)
-    fail_with("Error creating matching file (%s).\n", error_text());
+  FileHandle match(run.matchNamesInput ? nullptr : fopen(run.matchPath, "wb"));
+  if (!match) fail_with("Error creating matching file (%s).\n", error_text());
   const size_t bytes = static_cast<size_t>(run.size);
-  if (fwrite(run.raster.get(), 1, bytes, match) != bytes)
+  if (fwrite(run.raster.get(), 1, bytes, match.get()) != bytes)
     fail_with("Error writing matching file (%s).\n", error_text());
-  if (fclose(match) != 0)
+  if (fclose(match.release()) != 0)
     fail_with("Error closing matching file (%s).\n", error_text());
 }
 
