@@ -1,7 +1,9 @@
 // Front end shared by the scatter-plot tool dramen and the matching-points
 // tool fossik: their first ten arguments, band codes, the areas string and
 // its groups of value-range rectangles, and the needed bands and principal
-// components read row by row as 8-bit values.
+// components read row by row as 8-bit values. It returns status codes and
+// prints nothing; the tools' messages and their failing steps are in
+// areatool.h.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "bandlib.h"
+#include "buffer.h"
 
 constexpr int AREA_NAME_SIZE = 16;   // a group name of at most 15 characters
 constexpr int MAX_COLOR_GROUPS = 8;  // fossik: one bit per colour number
@@ -34,6 +37,11 @@ bool scan_area_arguments(char **argv, AreaArguments *args);
 // A band code names a plane: 1..7 an image band, -1..-7 a principal
 // component.
 bool legal_band_code(int code);
+
+// An image type code that names a layout: 1..4, or -1..-4 for an image
+// whose bands are principal components. Any other code would read nothing
+// and count or mark an area of zeros as if it had been read.
+bool legal_image_type(int type);
 
 // One rectangle in the plane of two band-code values; bounds inclusive.
 struct AreaRect {
@@ -61,18 +69,15 @@ enum AreaKeyKind { AREA_KEY_NAME, AREA_KEY_COLOR };
 struct InputPlanes {
   int neededBands[FILE_SLOTS] = {};
   int neededComponents[FILE_SLOTS] = {};
-  FILE *bandFiles[FILE_SLOTS] = {};
-  FILE *pciFiles[FILE_SLOTS] = {};
-  std::vector<uint8_t> bandRows[FILE_SLOTS];
-  std::vector<uint8_t> pciRows[FILE_SLOTS];
-  // Stream buffers of the open files; they outlive the streams.
+  // Stream buffers of the open files. They are declared before the file
+  // sets so that they are released after them: a stream must be closed
+  // before the buffer it reads into goes.
   std::vector<char> bandBuffers[FILE_SLOTS];
   std::vector<char> pciBuffers[FILE_SLOTS];
-
-  InputPlanes() = default;
-  InputPlanes(const InputPlanes &) = delete;
-  InputPlanes &operator=(const InputPlanes &) = delete;
-  ~InputPlanes();
+  FileSet bandFiles;
+  FileSet pciFiles;
+  ZeroedArray<uint8_t> bandRows[FILE_SLOTS];
+  ZeroedArray<uint8_t> pciRows[FILE_SLOTS];
 };
 
 // Marks the plane of a legal band code as needed.
@@ -94,20 +99,34 @@ AreaParseResult parse_area_groups(const char *areas, AreaKeyKind kind,
                                   std::vector<RectGroup> *groups,
                                   InputPlanes *planes);
 
-// parse_area_groups, ending the run with the tool's message on failure.
-void parse_areas(const char *areas, AreaKeyKind kind,
-                 std::vector<RectGroup> *groups, InputPlanes *planes);
+// Outcome of opening the input planes, obtaining their rows or reading
+// them. After a failed open or read errno tells why.
+enum PlaneStatus {
+  PLANES_OK = 0,
+  PLANES_BAND_NOT_LISTED,       // a needed band is not in the band list
+  PLANES_ILLEGAL_LISTS,         // malformed or unequal band lists
+  PLANES_BAND_NOT_OPENED,       // the file of a band did not open
+  PLANES_COMPONENT_NOT_LISTED,  // a needed component has no path
+  PLANES_COMPONENT_NOT_OPENED,  // the file of a component did not open
+  PLANES_NO_MEMORY,             // the row buffers cannot be had
+  PLANES_BAND_UNREAD,           // a band row did not read
+  PLANES_COMPONENT_UNREAD,      // a component row did not read
+};
 
-// Opens the needed bands and components; ends the run on failure.
-void open_plane_files(const AreaArguments &args, InputPlanes *planes);
+// Opens the needed bands, then the needed components. On a failed open
+// `*number` is the band or component number; after a failure of the
+// components the bands stay open.
+PlaneStatus open_plane_files(const AreaArguments &args, InputPlanes *planes,
+                             int *number);
 
-// Obtains the row buffers of the needed planes, bands first; ends the run
-// when they cannot be had.
-void allocate_plane_rows(const AreaArguments &args, InputPlanes *planes);
+// Obtains the row buffers of the needed planes, bands first, as zeroed
+// pages: a row far wider than its files costs nothing before the first
+// read fails.
+PlaneStatus allocate_plane_rows(const AreaArguments &args, InputPlanes *planes);
 
-// Reads area row r of every needed band, then of every needed component;
-// ends the run on a failed read.
-void read_planes(const AreaArguments &args, InputPlanes *planes, int r);
+// Reads area row r of every needed band, then of every needed component,
+// stopping at the first that fails.
+PlaneStatus read_planes(const AreaArguments &args, InputPlanes *planes, int r);
 
 // The row buffer of the plane a band code names.
 const uint8_t *plane_row(const InputPlanes &planes, int code);
@@ -123,17 +142,16 @@ inline bool rect_contains_values(const AreaRect &rect, int value1, int value2) {
          value2 <= rect.high2;
 }
 
-// Whether the pixel at column x of the current row lies in the rectangle.
-bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x);
-
 // ORs `value` into out[x] for every column x < count of the current row
 // that lies in at least one of the group's rectangles.
 void mark_group_row(const RectGroup &group, const InputPlanes &planes,
                     int count, uint8_t value, uint8_t *out);
 
-// Whether an output path names one of the open input planes (errno EEXIST
+// Whether an output path names one of the open input planes, or any path
+// of the band path list or the PCI path list, read or not (errno EEXIST
 // then). Called before the planes are closed.
-bool output_names_plane(const char *outPath, const InputPlanes &planes);
+bool output_names_plane(const char *outPath, const AreaArguments &args,
+                        const InputPlanes &planes);
 
-// Closes every band stream and releases its buffer, then the components'.
+// Closes every band stream and releases its buffers, then the components'.
 void close_planes(InputPlanes *planes);

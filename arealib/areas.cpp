@@ -1,29 +1,12 @@
 // The areas string: items of two band-code triples keyed by a group name or
 // a colour number, gathered into groups of rectangles.
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "arealib.h"
-#include "console.h"
 
 namespace {
-
-// One "%d" conversion at *p: white space skipped, an optional sign, at
-// least one digit. A number outside the range of int is refused. On success
-// *p moves past the digits.
-bool scan_number(const char **p, int32_t *value) {
-  char *end = nullptr;
-  errno = 0;
-  const long v = strtol(*p, &end, 10);
-  if (end == *p || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  *value = static_cast<int32_t>(v);
-  *p = end;
-  return true;
-}
 
 // Scans `count` numbers separated by ':' (and preceded by one when
 // `leadingColon`), as a "%d:%d:..." format would; white space is skipped
@@ -34,7 +17,7 @@ bool scan_fields(const char *p, bool leadingColon, int count, int32_t *fields) {
       if (*p != ':') return false;
       ++p;
     }
-    if (!scan_number(&p, &fields[i])) return false;
+    if (!scan_int_end(p, &fields[i], &p)) return false;
   }
   return true;
 }
@@ -141,17 +124,4 @@ AreaParseResult parse_area_groups(const char *areas, AreaKeyKind kind,
   for (RectGroup &group : *groups)
     std::reverse(group.rects.begin(), group.rects.end());
   return result;
-}
-
-void parse_areas(const char *areas, AreaKeyKind kind,
-                 std::vector<RectGroup> *groups, InputPlanes *planes) {
-  switch (parse_area_groups(areas, kind, groups, planes)) {
-    case AREAS_OK: return;
-    case AREAS_ILLEGAL:
-      if (kind == AREA_KEY_NAME)
-        fail_with("Illegal areas string (%s).\n", areas);
-      fail_with("Illegal areas string.\n");
-    case AREAS_TOO_MANY_COLORS: fail_with("Too many different colors.\n");
-    case AREAS_NO_MEMORY: fail_with("Error allocating memory.\n");
-  }
 }

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "arealib.h"
-#include "console.h"
 
 namespace {
 constexpr size_t STREAM_BUFFER = 1 << 17;
@@ -28,6 +27,8 @@ bool legal_band_code(int code) {
   return code != 0 && code >= -MAX_BANDS && code <= MAX_BANDS;
 }
 
+bool legal_image_type(int type) { return type != 0 && type >= -4 && type <= 4; }
+
 void mark_band_code(InputPlanes *planes, int code) {
   if (code < 0)
     planes->neededComponents[-code] = 1;
@@ -45,23 +46,23 @@ void give_buffer(FILE *file, std::vector<char> *buffer) {
 
 }  // namespace
 
-InputPlanes::~InputPlanes() {
-  close_file_set(bandFiles);
-  close_file_set(pciFiles);
-}
-
-void open_plane_files(const AreaArguments &args, InputPlanes *planes) {
+PlaneStatus open_plane_files(const AreaArguments &args, InputPlanes *planes,
+                             int *number) {
   const int b = open_band_files(args.iPaths, args.iBands, planes->neededBands,
-                                planes->bandFiles);
-  if (b == -2) fail_with("Error opening image file - band does not exist.");
-  if (b < 0) fail_with("Error opening image files - illegal parameter.");
-  if (b > 0)
-    fail_with("Error opening image file for band %d (%s).", b, error_text());
-  const int k =
-      open_pci_files(args.pciPaths, planes->neededComponents, planes->pciFiles);
-  if (k < 0) fail_with("Error opening PCI file - component does not exist.");
-  if (k > 0)
-    fail_with("Error opening PCI file for component %d (%s).", k, error_text());
+                                &planes->bandFiles);
+  if (b == -2) return PLANES_BAND_NOT_LISTED;
+  if (b < 0) return PLANES_ILLEGAL_LISTS;
+  if (b > 0) {
+    *number = b;
+    return PLANES_BAND_NOT_OPENED;
+  }
+  const int k = open_pci_files(args.pciPaths, planes->neededComponents,
+                               &planes->pciFiles);
+  if (k < 0) return PLANES_COMPONENT_NOT_LISTED;
+  if (k > 0) {
+    *number = k;
+    return PLANES_COMPONENT_NOT_OPENED;
+  }
   // Rows are read in order: large stream buffers spare most system calls.
   // A buffer that cannot be had leaves the stream with its own.
   try {
@@ -71,23 +72,28 @@ void open_plane_files(const AreaArguments &args, InputPlanes *planes) {
     }
   } catch (const std::bad_alloc &) {
   }
+  return PLANES_OK;
 }
 
-void allocate_plane_rows(const AreaArguments &args, InputPlanes *planes) {
+PlaneStatus allocate_plane_rows(const AreaArguments &args,
+                                InputPlanes *planes) {
   // A negative column count is a request no allocator can meet.
-  if (args.aCols < 0) fail_with("Error allocating memory.");
+  if (args.aCols < 0) return PLANES_NO_MEMORY;
   const size_t columns = static_cast<size_t>(args.aCols);
-  try {
-    for (int b = 1; b < FILE_SLOTS; ++b)
-      if (planes->neededBands[b]) planes->bandRows[b].assign(columns, 0);
-    for (int k = 1; k < FILE_SLOTS; ++k)
-      if (planes->neededComponents[k]) planes->pciRows[k].assign(columns, 0);
-  } catch (const std::bad_alloc &) {
-    fail_with("Error allocating memory.");
+  for (int b = 1; b < FILE_SLOTS; ++b) {
+    if (!planes->neededBands[b]) continue;
+    planes->bandRows[b] = allocate_zeroed<uint8_t>(columns);
+    if (!planes->bandRows[b]) return PLANES_NO_MEMORY;
   }
+  for (int k = 1; k < FILE_SLOTS; ++k) {
+    if (!planes->neededComponents[k]) continue;
+    planes->pciRows[k] = allocate_zeroed<uint8_t>(columns);
+    if (!planes->pciRows[k]) return PLANES_NO_MEMORY;
+  }
+  return PLANES_OK;
 }
 
-void read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
+PlaneStatus read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
   // A row past the largest int cannot be addressed; it goes to the reader
   // as a row before the first, which a type that reads samples refuses.
   const int64_t row = static_cast<int64_t>(args.aRow) + r;
@@ -100,26 +106,22 @@ void read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
     errno = 0;
     if (read_band_row(planes->bandFiles[b], args.iRows, args.iCols, args.iType,
                       b, imageRow, args.aCol, args.aCols,
-                      planes->bandRows[b].data(), KIND_U8) != 0)
-      fail_with("Error reading from image file (%s).\n", error_text());
+                      planes->bandRows[b].get(), KIND_U8) != 0)
+      return PLANES_BAND_UNREAD;
   }
   for (int k = 1; k < FILE_SLOTS; ++k) {
     if (!planes->neededComponents[k]) continue;
     errno = 0;
     if (read_band_row(planes->pciFiles[k], args.iRows, args.iCols, pciType, k,
-                      imageRow, args.aCol, args.aCols,
-                      planes->pciRows[k].data(), KIND_U8) != 0)
-      fail_with("Error reading from PCI file (%s).\n", error_text());
+                      imageRow, args.aCol, args.aCols, planes->pciRows[k].get(),
+                      KIND_U8) != 0)
+      return PLANES_COMPONENT_UNREAD;
   }
+  return PLANES_OK;
 }
 
 const uint8_t *plane_row(const InputPlanes &planes, int code) {
-  return code < 0 ? planes.pciRows[-code].data() : planes.bandRows[code].data();
-}
-
-bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x) {
-  return rect_contains_values(rect, plane_value(planes, rect.band1, x),
-                              plane_value(planes, rect.band2, x));
+  return code < 0 ? planes.pciRows[-code].get() : planes.bandRows[code].get();
 }
 
 namespace {
@@ -159,26 +161,29 @@ void mark_group_row(const RectGroup &group, const InputPlanes &planes,
   }
 }
 
-bool output_names_plane(const char *outPath, const InputPlanes &planes) {
+bool output_names_plane(const char *outPath, const AreaArguments &args,
+                        const InputPlanes &planes) {
   FILE *inputs[2 * MAX_BANDS];
   for (int i = 0; i < MAX_BANDS; ++i) {
     inputs[i] = planes.bandFiles[i + 1];
     inputs[MAX_BANDS + i] = planes.pciFiles[i + 1];
   }
-  return output_names_input(outPath, inputs, 2 * MAX_BANDS);
+  // A listed file that the areas never read is an input all the same: the
+  // next run, with other areas, reads it.
+  return output_names_input(outPath, inputs, 2 * MAX_BANDS) ||
+         output_names_listed(outPath, args.iPaths) ||
+         output_names_listed(outPath, args.pciPaths);
 }
 
 void close_planes(InputPlanes *planes) {
   for (int b = 1; b < FILE_SLOTS; ++b) {
-    if (planes->bandFiles[b] != nullptr) fclose(planes->bandFiles[b]);
-    planes->bandFiles[b] = nullptr;
-    std::vector<uint8_t>().swap(planes->bandRows[b]);
+    planes->bandFiles.files[b].reset();
+    planes->bandRows[b].reset();
     std::vector<char>().swap(planes->bandBuffers[b]);
   }
   for (int k = 1; k < FILE_SLOTS; ++k) {
-    if (planes->pciFiles[k] != nullptr) fclose(planes->pciFiles[k]);
-    planes->pciFiles[k] = nullptr;
-    std::vector<uint8_t>().swap(planes->pciRows[k]);
+    planes->pciFiles.files[k].reset();
+    planes->pciRows[k].reset();
     std::vector<char>().swap(planes->pciBuffers[k]);
   }
 }

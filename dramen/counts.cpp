@@ -1,23 +1,24 @@
 // Counting the value pairs of the area and finding the maxima.
 #include <algorithm>
-#include <new>
+#include <limits>
 
 #include "console.h"
 #include "dramen.h"
 
 CountsHandle new_counts() {
-  CountsHandle counts(
-      static_cast<ScatterCounts *>(calloc(1, sizeof(ScatterCounts))));
+  CountsHandle counts = allocate_zeroed<ScatterCounts>(1);
   if (!counts) fail_with("Error allocating memory.\n");
   return counts;
 }
 
 namespace {
 
-// Counts one area row: every pixel into the 32-bit pending totals, then the
+// Counts one area row: every pixel into the pending totals, then the
 // pixels of each group counted pixel by pixel into the group's table.
-// `cells` and `inside` are scratch rows of aCols entries.
-void count_row(ScatterRun &run, uint32_t *pending, uint16_t *cells,
+// `cells` and `inside` are scratch rows of aCols entries when there are
+// such groups.
+template <class Pending>
+void count_row(ScatterRun &run, Pending *pending, uint16_t *cells,
                uint8_t *inside, bool pixelGroups) {
   const int n = run.args.aCols;
   const uint8_t *values1 = plane_row(run.planes, run.plotBand1);
@@ -34,15 +35,17 @@ void count_row(ScatterRun &run, uint32_t *pending, uint16_t *cells,
     if (group.byCell) continue;
     std::fill(inside, inside + n, 0);
     mark_group_row(group.area, run.planes, n, 1, inside);
-    int64_t *counts = group.counts->cell;
+    int64_t *counts = group.counts.get()->cell;
     for (int x = 0; x < n; ++x) counts[cells[x]] += inside[x];
   }
 }
 
-// Adds the pending 32-bit totals to the total table and clears them.
-void add_pending(ScatterRun &run, uint32_t *pending) {
+// Adds the pending totals to the total table and clears them.
+template <class Pending>
+void add_pending(ScatterRun &run, Pending *pending) {
+  int64_t *total = run.total.get()->cell;
   for (int c = 0; c < PLOT_VALUES * PLOT_VALUES; ++c) {
-    run.total->cell[c] += pending[c];
+    total[c] += pending[c];
     pending[c] = 0;
   }
 }
@@ -63,7 +66,8 @@ int cell_value(int code, int plotBand1, int value1, int value2) {
 // A group counted by cells takes the total count of every cell whose value
 // pair lies in one of its rectangles.
 void count_by_cells(const ScatterRun &run, AreaGroup &group) {
-  const int64_t *total = run.total->cell;
+  const int64_t *total = run.total.get()->cell;
+  int64_t *counts = group.counts.get()->cell;
   for (int value1 = 0; value1 < PLOT_VALUES; ++value1) {
     for (int value2 = 0; value2 < PLOT_VALUES; ++value2) {
       const int c = value1 * PLOT_VALUES + value2;
@@ -72,7 +76,7 @@ void count_by_cells(const ScatterRun &run, AreaGroup &group) {
         if (rect_contains_values(
                 rect, cell_value(rect.band1, run.plotBand1, value1, value2),
                 cell_value(rect.band2, run.plotBand1, value1, value2))) {
-          group.counts->cell[c] = total[c];
+          counts[c] = total[c];
           break;
         }
       }
@@ -82,7 +86,8 @@ void count_by_cells(const ScatterRun &run, AreaGroup &group) {
 
 }  // namespace
 
-void count_area(ScatterRun &run) {
+template <class Pending>
+void count_area_pending(ScatterRun &run) {
   bool pixelGroups = false;
   for (AreaGroup &group : run.groups) {
     group.byCell =
@@ -90,45 +95,55 @@ void count_area(ScatterRun &run) {
     pixelGroups |= !group.byCell;
   }
   // Totals are counted in 32 bits first (a table half the size stays in
-  // cache better) and added to the 64-bit table before a count could wrap.
-  std::vector<uint32_t> pending;
-  uint64_t pendingPixels = 0;
-  std::vector<uint16_t> cells;
-  std::vector<uint8_t> inside;
-  try {
-    pending.resize(PLOT_VALUES * PLOT_VALUES);
-    cells.resize(static_cast<size_t>(run.args.aCols));
-    inside.resize(static_cast<size_t>(run.args.aCols));
-  } catch (const std::bad_alloc &) {
-    fail_with("Error allocating memory.");
+  // cache better) and added to the 64-bit table before a count could wrap:
+  // a row of at most INT_MAX pixels always fits.
+  // The scratch rows serve only groups counted pixel by pixel, and they are
+  // fresh zeroed pages: a row far wider than its files costs nothing before
+  // the first read fails.
+  ZeroedArray<Pending> pending =
+      allocate_zeroed<Pending>(PLOT_VALUES * PLOT_VALUES);
+  if (!pending) fail_allocating();
+  ZeroedArray<uint16_t> cells;
+  ZeroedArray<uint8_t> inside;
+  if (pixelGroups) {
+    const size_t columns = static_cast<size_t>(run.args.aCols);
+    cells = allocate_zeroed<uint16_t>(columns);
+    inside = allocate_zeroed<uint8_t>(columns);
+    if (!cells || !inside) fail_allocating();
   }
+  const uint64_t limit = std::numeric_limits<Pending>::max();
   const uint64_t rowPixels = static_cast<uint64_t>(run.args.aCols);
+  uint64_t pendingPixels = 0;
   for (int r = 0; r < run.args.aRows; ++r) {
-    if (pendingPixels + rowPixels > UINT32_MAX) {
-      add_pending(run, pending.data());
+    if (pendingPixels + rowPixels > limit) {
+      add_pending(run, pending.get());
       pendingPixels = 0;
     }
-    read_planes(run.args, &run.planes, r);
-    count_row(run, pending.data(), cells.data(), inside.data(), pixelGroups);
+    read_area_row(run.args, &run.planes, r);
+    count_row(run, pending.get(), cells.get(), inside.get(), pixelGroups);
     pendingPixels += rowPixels;
   }
-  add_pending(run, pending.data());
+  add_pending(run, pending.get());
   for (AreaGroup &group : run.groups)
     if (group.byCell) count_by_cells(run, group);
-  // The plot file must not replace one of the files just read.
-  run.plotNamesInput = output_names_plane(run.plotPath, run.planes);
+  // The plot file must not replace one of the files just read, nor any
+  // other file the lists name.
+  run.plotNamesInput = output_names_plane(run.plotPath, run.args, run.planes);
   close_planes(&run.planes);
 }
 
+template void count_area_pending<uint32_t>(ScatterRun &run);
+template void count_area_pending<uint8_t>(ScatterRun &run);
+
 void find_maxima(ScatterRun &run) {
-  const int64_t *total = run.total->cell;
+  const int64_t *total = run.total.get()->cell;
   run.totalMaximum = 0;
   for (int c = 0; c < PLOT_VALUES * PLOT_VALUES; ++c)
     if (total[c] > run.totalMaximum) run.totalMaximum = total[c];
   for (AreaGroup &group : run.groups) {
+    const int64_t *counts = group.counts.get()->cell;
     group.maximum = 0;
     for (int c = 0; c < PLOT_VALUES * PLOT_VALUES; ++c)
-      if (total[c] > 0 && group.counts->cell[c] > group.maximum)
-        group.maximum = group.counts->cell[c];
+      if (total[c] > 0 && counts[c] > group.maximum) group.maximum = counts[c];
   }
 }

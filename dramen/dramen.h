@@ -3,11 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <vector>
 
-#include "arealib.h"
+#include "areatool.h"
+#include "buffer.h"
 
 constexpr int PLOT_VALUES = 256;
 
@@ -17,10 +16,8 @@ struct ScatterCounts {
   int64_t cell[PLOT_VALUES * PLOT_VALUES];
 };
 
-struct FreeCounts {
-  void operator()(ScatterCounts *counts) const { free(counts); }
-};
-using CountsHandle = std::unique_ptr<ScatterCounts, FreeCounts>;
+// One zeroed table: counts.get()->cell.
+using CountsHandle = ZeroedArray<ScatterCounts>;
 
 // A named group of rectangles with the counts of the pixels it holds.
 struct AreaGroup {
@@ -39,7 +36,7 @@ struct ScatterRun {
   const char *areas = nullptr;
   const char *plotPath = nullptr;
   InputPlanes planes;
-  bool plotNamesInput = false;  // the plot path names an input plane
+  bool plotNamesInput = false;  // the plot path names an input
   CountsHandle total;
   int64_t totalMaximum = 0;
   std::vector<AreaGroup> groups;  // newest first
@@ -49,8 +46,14 @@ struct ScatterRun {
 CountsHandle new_counts();
 
 // Counts every pixel of the area, reading the planes row by row, then
-// closes the planes.
-void count_area(ScatterRun &run);
+// closes the planes. The totals are counted in `Pending` counters first and
+// added to the 64-bit table before one could wrap. The program counts in
+// uint32_t (count_area); the tests also count in uint8_t (a row then must
+// not be wider than 255 pixels), so that a small area needs the additions.
+template <class Pending>
+void count_area_pending(ScatterRun &run);
+
+inline void count_area(ScatterRun &run) { count_area_pending<uint32_t>(run); }
 
 // The largest count of the total table, and of each group over the cells
 // that hold pixels.

@@ -7,14 +7,13 @@
 
 namespace {
 
-FILE *create_plot_file(const ScatterRun &run) {
+FileHandle create_plot_file(const ScatterRun &run) {
   if (run.plotNamesInput) {
     errno = EEXIST;
     fail_with("Error creating plot file (%s).\n", error_text());
   }
-  FILE *plot = fopen(run.plotPath, "w");
-  if (plot == nullptr)
-    fail_with("Error creating plot file (%s).\n", error_text());
+  FileHandle plot(fopen(run.plotPath, "w"));
+  if (!plot) fail_with("Error creating plot file (%s).\n", error_text());
   return plot;
 }
 
@@ -35,13 +34,13 @@ void write_cells(FILE *plot, const ScatterRun &run) {
   for (int value1 = 0; value1 < PLOT_VALUES; ++value1) {
     for (int value2 = 0; value2 < PLOT_VALUES; ++value2) {
       const int c = value1 * PLOT_VALUES + value2;
-      const int64_t total = run.total->cell[c];
+      const int64_t total = run.total.get()->cell[c];
       if (total <= 0) continue;
       check_write(fprintf(plot, "\n%d %d %ld", value1, value2,
                           static_cast<long>(total)));
       for (const AreaGroup &group : run.groups)
-        check_write(
-            fprintf(plot, " %ld", static_cast<long>(group.counts->cell[c])));
+        check_write(fprintf(plot, " %ld",
+                            static_cast<long>(group.counts.get()->cell[c])));
     }
   }
 }
@@ -49,10 +48,10 @@ void write_cells(FILE *plot, const ScatterRun &run) {
 }  // namespace
 
 void write_plot_file(ScatterRun &run) {
-  FILE *plot = create_plot_file(run);
-  write_header(plot, run);
-  write_cells(plot, run);
-  check_write(fprintf(plot, "\n"));
-  if (fclose(plot) != 0)
+  FileHandle plot = create_plot_file(run);
+  write_header(plot.get(), run);
+  write_cells(plot.get(), run);
+  check_write(fprintf(plot.get(), "\n"));
+  if (fclose(plot.release()) != 0)
     fail_with("Error closing plot file (%s).\n", error_text());
 }

@@ -123,6 +123,13 @@ TEST(ParseAreaGroups, GroupsRectanglesAndNeededPlanes) {
             AREAS_TOO_MANY_COLORS);
 }
 
+// The pixel test, the reference for the row-wide marking: whether the pixel
+// at column x of the current row lies in the rectangle.
+bool area_contains(const AreaRect &rect, const InputPlanes &planes, int x) {
+  return rect_contains_values(rect, plane_value(planes, rect.band1, x),
+                              plane_value(planes, rect.band2, x));
+}
+
 // The row-wide marking agrees with the pixel test on random rows and
 // rectangles, bounds well outside 0..255 and at the ends of int included.
 TEST(MarkGroupRow, AgreesWithThePixelTest) {
@@ -133,9 +140,11 @@ TEST(MarkGroupRow, AgreesWithThePixelTest) {
     const int n = static_cast<int>(gen() % 70);
     InputPlanes planes;  // rows of band 1, band 4 and component 2
     for (auto *row :
-         {&planes.bandRows[1], &planes.bandRows[4], &planes.pciRows[2]})
+         {&planes.bandRows[1], &planes.bandRows[4], &planes.pciRows[2]}) {
+      *row = allocate_zeroed<uint8_t>(static_cast<size_t>(n));
       for (int x = 0; x < n; ++x)
-        row->push_back(static_cast<uint8_t>(gen() % 4 ? gen() : gen() % 3));
+        (*row)[x] = static_cast<uint8_t>(gen() % 4 ? gen() : gen() % 3);
+    }
     RectGroup group;
     const int count = 1 + static_cast<int>(gen() % 4);
     for (int i = 0; i < count; ++i) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <iterator>
 #include <random>
@@ -42,8 +43,6 @@ TEST_F(Dramen, PlotFiles) {
       {{{11, "-1"}, {9, "1"}, {10, "3"}, {7, "1"}},
        "0\n1\n104 20 1\n105 20 1\n106 20 1\n"},
       {{{9, "0"}}, "0\n0\n"},
-      // A type of no layout reads nothing, for components too.
-      {{{4, "-2147483648"}, {11, "-1"}}, "0\n12\n0 0 12\n"},
       {{{9, "-3"}}, "0\n0\n"},
       {{{10, "0"}, {13, "A:1:0:255:1:0:255,B:1:0:0:1:0:0"}}, "2 B A\n0 0 0\n"},
       // Text after a number's digits is ignored.
@@ -79,6 +78,14 @@ TEST_F(Dramen, Refusals) {
   for (const char *code : {"0", "8", "-8"})
     for (int pos : {11, 12})
       cases.push_back({plain({{pos, code}}), "Illegal parameter.\n"});
+  // An image type that names no layout would count an area of zeros as if
+  // it had been read; it is refused before any file is opened (band 3 has
+  // none).
+  for (const char *type : {"0", "5", "-5", "2147483647", "-2147483648"}) {
+    cases.push_back({plain({{4, type}}), "Illegal parameter.\n"});
+    cases.push_back({plain({{4, type}, {12, "3"}}), "Illegal parameter.\n"});
+    cases.push_back({plain({{4, type}, {11, "-1"}}), "Illegal parameter.\n"});
+  }
   for (const char *areas : {"", "A:9:0:1:1:0:1", "NO-AREAS,"})
     cases.push_back({plain({{13, areas}}),
                      "Illegal areas string (" + std::string(areas) + ").\n"});
@@ -127,6 +134,60 @@ TEST_F(Dramen, Refusals) {
             {{5, "64"}, {6, "256"}, {9, "64"}, {10, "256"}, {14, "/dev/full"}}),
         "Error writing plot file (No space left on device).\n"}},
       "earlier plot");
+}
+
+// The plot file may not replace any listed file, read or not, by its own
+// path or through a hard or a symbolic link. The check comes where the check
+// of the files read comes, after the last row: a failed read is reported
+// first.
+TEST_F(Dramen, ListedFilesAreNeverReplaced) {
+  const std::string b1 = dir.file("b1"), b2 = dir.file("b2");
+  const std::string p1 = dir.file("p1"), p2 = dir.file("p2");
+  ASSERT_EQ(link(b2.c_str(), dir.file("hard").c_str()), 0);
+  ASSERT_EQ(symlink(p2.c_str(), dir.file("soft").c_str()), 0);
+  // Band 1 against itself: band 2 and the components stay unread.
+  auto bandOne = [&](std::map<int, std::string> changes) {
+    return args({"1", "1", "NO-AREAS"}, changes);
+  };
+  const std::string exists = "Error creating plot file (File exists).\n";
+  std::vector<testsupport::Failure> cases;
+  for (const std::string &path :
+       {b1, b2, dir.file("hard"), p1, p2, dir.file("soft")}) {
+    cases.push_back({bandOne({{14, path}}), exists});
+    cases.push_back({plain({{13, "A:-1:0:255:1:0:255"}, {14, path}}), exists});
+  }
+  cases.push_back({bandOne({{9, "4"}, {14, b2}}),
+                   "Error reading from image file (No data available).\n"});
+  cases.push_back({bandOne({{12, "3"}, {14, p2}}),
+                   "Error opening image file for band 3 "
+                   "(No such file or directory)."});
+  const std::string before[] = {read_file(b1), read_file(b2), read_file(p1),
+                                read_file(p2)};
+  write_file(out(), "earlier plot");
+  expect_failures(cases, "earlier plot");
+  EXPECT_EQ(read_file(b1), before[0]);
+  EXPECT_EQ(read_file(b2), before[1]);
+  EXPECT_EQ(read_file(p1), before[2]);
+  EXPECT_EQ(read_file(p2), before[3]);
+  EXPECT_EQ(before[1].size(), 12u);
+  EXPECT_EQ(before[3].size(), 12u);
+}
+
+// An area far wider than its files fails at its first read, without first
+// filling gigabytes of rows: the run never holds more than a little memory.
+TEST_F(Dramen, ImpossibleWidthFailsAtTheFirstRead) {
+  const std::map<int, std::string> wide = {{9, "1"}, {10, "2147483647"}};
+  expect_failures(
+      {{plain(wide), "Error reading from image file (No data available).\n"},
+       // A group tested pixel by pixel needs two scratch rows as well.
+       {args({"1", "1", "A:1:0:9:2:0:255"}, wide),
+        "Error reading from image file (No data available).\n"},
+       {args({"-1", "-1", "NO-AREAS"}, wide),
+        "Error reading from PCI file (No data available).\n"}},
+      nullptr);
+  // A row filled with zeros would hold 2 GB; the sanitizers' shadow of the
+  // rows left untouched stays far below the bound.
+  EXPECT_LT(testsupport::peak_of_runs_kb(), 1536 * 1024);
 }
 
 // Groups that test only the plot bands are counted from the value pairs,

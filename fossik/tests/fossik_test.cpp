@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -76,8 +78,6 @@ TEST_F(Fossik, Refusals) {
       // Files are opened before the raster is had.
       {plain({{11, "1:1:0:1:3:0:1"}, {9, "2147483647"}, {10, "2147483647"}}),
        "Error opening image file for band 3 (No such file or directory)."},
-      {plain({{9, "2147483647"}, {10, "2147483647"}}),
-       "Error allocating memory."},
       {plain({{11, "1:-1:0:1:1:0:1"}, {12, dir.file("p1")}}),
        "Error creating matching file (File exists).\n"},
       {plain({{12, dir.file("no/dir")}}),
@@ -86,11 +86,87 @@ TEST_F(Fossik, Refusals) {
        "Error closing matching file (No space left on device).\n"},
   };
   cases.insert(cases.end(), more.begin(), more.end());
+  // An image type that names no layout would mark an area of zeros as if
+  // it had been read; it is refused before any file is opened (band 3 has
+  // none).
+  for (const char *type : {"0", "5", "-5", "2147483647", "-2147483648"}) {
+    cases.push_back({plain({{4, type}}), "Illegal parameter.\n"});
+    cases.push_back(
+        {plain({{4, type}, {11, "1:1:0:1:3:0:1"}}), "Illegal parameter.\n"});
+  }
   // No file is written, and an earlier one stays as it was.
   expect_failures(cases, nullptr);
   write_file(out(), "earlier");
   expect_failures(cases, "earlier");
   EXPECT_EQ(read_file(dir.file("p1")).size(), 12u);
+}
+
+// A raster that cannot be had. The sanitizers' allocator is asked to report
+// it as the system's does, by a null result, and warns on a line of its own
+// first.
+TEST_F(Fossik, RasterThatCannotBeHad) {
+  const char *old = getenv("ASAN_OPTIONS");
+  const std::string saved = old ? old : "";
+  setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
+  testsupport::RunResult r =
+      run(plain({{9, "2147483647"}, {10, "2147483647"}}));
+  if (old)
+    setenv("ASAN_OPTIONS", saved.c_str(), 1);
+  else
+    unsetenv("ASAN_OPTIONS");
+  const std::string warning = "WARNING: AddressSanitizer failed to allocate";
+  if (r.err.rfind("==", 0) == 0 && r.err.find(warning) != std::string::npos)
+    r.err.erase(0, r.err.find('\n') + 1);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error allocating memory.");
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(testsupport::file_exists(out()));
+}
+
+// The matching file may not replace any listed file, read or not, by its
+// own path or through a hard or a symbolic link. The check comes where the
+// check of the files read comes, after the last row: a failed read is
+// reported first.
+TEST_F(Fossik, ListedFilesAreNeverReplaced) {
+  const std::string b1 = dir.file("b1"), b2 = dir.file("b2");
+  const std::string p1 = dir.file("p1");
+  ASSERT_EQ(link(b2.c_str(), dir.file("hard").c_str()), 0);
+  ASSERT_EQ(symlink(p1.c_str(), dir.file("soft").c_str()), 0);
+  const std::string exists = "Error creating matching file (File exists).\n";
+  std::vector<testsupport::Failure> cases;
+  for (const std::string &path :
+       {b1, b2, dir.file("hard"), p1, dir.file("soft")}) {
+    // NO-AREAS reads no file at all; the rectangle reads band 1 only.
+    cases.push_back({plain({{12, path}}), exists});
+    cases.push_back({plain({{11, "1:1:0:1:1:0:1"}, {12, path}}), exists});
+  }
+  cases.push_back({plain({{11, "1:1:0:1:1:0:1"}, {9, "4"}, {12, b2}}),
+                   "Error reading from image file (No data available).\n"});
+  const std::string before[] = {read_file(b1), read_file(b2), read_file(p1)};
+  write_file(out(), "earlier");
+  expect_failures(cases, "earlier");
+  EXPECT_EQ(read_file(b1), before[0]);
+  EXPECT_EQ(read_file(b2), before[1]);
+  EXPECT_EQ(read_file(p1), before[2]);
+  EXPECT_EQ(before[1].size(), 12u);
+}
+
+// An area far wider than its files fails at its first read, without first
+// filling gigabytes of raster and rows: the run never holds more than a
+// little memory.
+TEST_F(Fossik, ImpossibleWidthFailsAtTheFirstRead) {
+  const std::map<int, std::string> wide = {{9, "1"}, {10, "2147483647"}};
+  std::map<int, std::string> bands = wide, component = wide;
+  bands[11] = "1:1:0:9:2:0:255";
+  component[11] = "1:-1:0:9:-1:0:255";
+  expect_failures(
+      {{plain(bands), "Error reading from image file (No data available).\n"},
+       {plain(component),
+        "Error reading from PCI file (No data available).\n"}},
+      nullptr);
+  // A row filled with zeros would hold 2 GB; the sanitizers' shadow of the
+  // rows left untouched stays far below the bound.
+  EXPECT_LT(testsupport::peak_of_runs_kb(), 1536 * 1024);
 }
 
 // Rasters past 2 MB sit on huge pages: 1500 x 1401 pixels whose last row

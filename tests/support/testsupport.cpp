@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -243,6 +244,12 @@ VirtualDisplay::~VirtualDisplay() {
     setenv("DISPLAY", old_display_.c_str(), 1);
   else
     unsetenv("DISPLAY");
+}
+
+long peak_of_runs_kb() {
+  rusage usage = {};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_maxrss;
 }
 
 }  // namespace testsupport

@@ -88,4 +88,8 @@ class VirtualDisplay {
   std::string old_display_;
 };
 
+// The largest resident size of the programs run so far by this process
+// (their peak, not their sum), in kilobytes.
+long peak_of_runs_kb();
+
 }  // namespace testsupport
