@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "filehandle.h"
 #include "shell.h"
+#include "shellhelpers.h"
 #include "textscan.h"
 
 namespace {
@@ -44,26 +46,17 @@ bool scan_config(const char *text, PlotConfig *config) {
          scan_number(in, &config->satPercent);
 }
 
-void set_message(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
-
-// Messages with system text or numbers are appended to an empty result.
 int fail_reading(Tcl_Interp *interp) {
-  const int error = errno;
-  Tcl_ResetResult(interp);
-  Tcl_AppendResult(interp, "Error reading plot file (", strerror(error), ").",
-                   nullptr);
-  return TCL_ERROR;
+  return fail_system(interp, "Error reading plot file (");
 }
 
-// "<height>x<width> is too small for a scatter plot." (height first; two
-// numbers, so two appends).
+// "<height>x<width> is too small for a scatter plot." (height first).
 int fail_too_small(Tcl_Interp *interp, int width, int height) {
+  const std::string message = std::to_string(height) + "x" +
+                              std::to_string(width) +
+                              " is too small for a scatter plot.";
   Tcl_ResetResult(interp);
-  Tcl_AppendResult(interp, IntToText(height), "x", nullptr);
-  Tcl_AppendResult(interp, IntToText(width),
-                   " is too small for a scatter plot.", nullptr);
+  Tcl_AppendResult(interp, message.c_str(), nullptr);
   return TCL_ERROR;
 }
 
@@ -93,9 +86,10 @@ struct PlotHeader {
 int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
   if (!scan_number(in, &header->areas)) return fail_reading(interp);
   if (header->areas > MAX_AREAS) {
+    const std::string limit = std::to_string(MAX_AREAS);
     Tcl_ResetResult(interp);
     Tcl_AppendResult(interp, "Too many scatter areas (limit of ",
-                     IntToText(MAX_AREAS), ").", nullptr);
+                     limit.c_str(), ").", nullptr);
     return TCL_ERROR;
   }
   for (int a = 0; a < header->areas; ++a) {
@@ -186,16 +180,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
 int put_planes(Tcl_Interp *interp, Tk_PhotoHandle photo, Planes &planes,
                int destX, int destY, int width, int height) {
   const int n = planes.cells;
-  Tk_PhotoImageBlock block;
-  block.pixelPtr = planes.bytes.data();
-  block.width = n;
-  block.height = n;
-  block.pitch = n;
-  block.pixelSize = 1;
-  block.offset[0] = 0;
-  block.offset[1] = n * n;
-  block.offset[2] = 2 * n * n;
-  block.offset[3] = 0;  // no alpha
+  Tk_PhotoImageBlock block = planar_block(planes.bytes.data(), n, n, n * n);
   return Tk_PhotoPutZoomedBlock(interp, photo, &block, destX, destY, width,
                                 height, width / n, height / n, 1, 1,
                                 TK_PHOTO_COMPOSITE_SET);
@@ -243,13 +228,7 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char * /*format*/,
   }
 
   FileHandle file(fopen(config.path, "r"));
-  if (!file) {
-    const int error = errno;
-    Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Error opening plot file (", strerror(error), ").",
-                     nullptr);
-    return TCL_ERROR;
-  }
+  if (!file) return fail_system(interp, "Error opening plot file (");
   Planes planes;
   planes.cells = config.cells;
   try {
