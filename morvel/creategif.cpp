@@ -24,6 +24,8 @@ constexpr int GRID = 16;  // sampling grid: 16 x 16 cells
 constexpr int SAMPLE_PASSES = 5;
 constexpr int MAX_WIDTH_DIGITS = 4;
 constexpr ScreenColour NO_COLOUR = 0xffffffff;  // no pixel has this value
+// A GIF stores its width and height in 16 bits.
+constexpr int MAX_GIF_SIDE = 65535;
 
 // The progress script: literal text with at most one integer conversion
 // ("%d" or "%i" with flags "-+ 0" and a width) where the percentage goes;
@@ -208,7 +210,7 @@ int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
   int numbers[3];  // rows, columns, reserved colours
   if (!read_arguments(interp, argc, argv, 10, 3, 3, numbers)) return TCL_ERROR;
   const int rows = numbers[0], cols = numbers[1], n = numbers[2];
-  if (rows < 1 || cols < 1) {
+  if (rows < 1 || cols < 1 || rows > MAX_GIF_SIDE || cols > MAX_GIF_SIDE) {
     set_message(interp, "Illegal parameter.");
     return TCL_ERROR;
   }
