@@ -132,6 +132,16 @@ struct Planes {
   std::vector<uint8_t> bytes;
 };
 
+// One number of a record; false where the records end. A number too large
+// for an int does not end them: it is a fault of the file, as it is in the
+// header, and sets *fault.
+bool record_number(FileScanner &in, int *value, bool *fault) {
+  bool outside;
+  if (scan_number(in, value, &outside)) return true;
+  *fault = outside;
+  return false;
+}
+
 // Reads the records into the planes. A later record for a cell overwrites
 // an earlier one; records outside the window are skipped after their
 // counts have been read.
@@ -146,8 +156,10 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
   uint8_t *green = red + plane;
   uint8_t *blue = green + plane;
   int first, second, count;
-  while (scan_number(in, &first) && scan_number(in, &second) &&
-         scan_number(in, &count)) {
+  bool fault = false;
+  while (record_number(in, &first, &fault) &&
+         record_number(in, &second, &fault) &&
+         record_number(in, &count, &fault)) {
     bool r = false, g = false, b = false;
     for (int a = 0; a < header.areas; ++a) {
       int areaCount;
@@ -168,6 +180,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
     green[at] = g ? level : 0;
     blue[at] = b ? level : 0;
   }
+  if (fault) return fail_reading(interp);  // errno EINVAL from the scan
   if (in.error()) {
     errno = in.end_error();
     return fail_reading(interp);
