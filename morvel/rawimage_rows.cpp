@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -38,7 +39,9 @@ struct RowStore {
   // the photo (and than its files): the row comes as fresh zeroed pages,
   // so a window that its files cannot fill fails at its first read.
   ZeroedArray<uint16_t> raw;
-  ZeroedArray<unsigned char> planes;  // red, green, blue
+  // Red, green and blue: every byte is computed before the planes are
+  // shown, so they are not cleared first.
+  std::unique_ptr<unsigned char[]> planes;
 };
 
 Layout plan_rows(const PhotoConfiguration &config, const RawImageInputs &in,
@@ -87,7 +90,7 @@ bool allocate_rows(const PhotoConfiguration &config, const RawImageInputs &in,
     store->raw = allocate_zeroed<uint16_t>(static_cast<size_t>(config.wCols));
     if (!store->raw) return false;
   }
-  store->planes = allocate_zeroed<unsigned char>(3 * l.planeSize);
+  store->planes.reset(new (std::nothrow) unsigned char[3 * l.planeSize]);
   return static_cast<bool>(store->planes);
 }
 
