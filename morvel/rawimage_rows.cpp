@@ -25,20 +25,20 @@ struct Layout {
   size_t planeSize;
 };
 
-// The rows and planes of one read.
+// The rows and planes of one read. The rows come as fresh zeroed pages: a
+// window may be far wider than its files (in the shrink path far wider
+// than the photo too), and such a window then fails at its first read
+// instead of after clearing every row.
 struct RowStore {
-  std::vector<float> result;   // the evaluated channel
-  std::vector<float> scratch;  // the evaluation's temporaries
+  ZeroedArray<float> result;   // the evaluated channel
+  ZeroedArray<float> scratch;  // the evaluation's temporaries
   // One row of values per open band file and per open PCI file, and the
   // same rows as the evaluation reads them (null for a file not open).
-  std::vector<float> bandValues[FILE_SLOTS], componentValues[FILE_SLOTS];
+  ZeroedArray<float> bandValues[FILE_SLOTS], componentValues[FILE_SLOTS];
   const float *bandRows[FILE_SLOTS] = {};
   const float *componentRows[FILE_SLOTS] = {};
   std::vector<int> sourceColumns;  // shrink: window column of each pixel
-  // Shrink: one stored row of the window. The window may be far wider than
-  // the photo (and than its files): the row comes as fresh zeroed pages,
-  // so a window that its files cannot fill fails at its first read.
-  ZeroedArray<uint16_t> raw;
+  ZeroedArray<uint16_t> raw;       // shrink: one stored row of the window
   // Red, green and blue: every byte is computed before the planes are
   // shown, so they are not cleared first.
   std::unique_ptr<unsigned char[]> planes;
@@ -66,25 +66,31 @@ bool allocate_rows(const PhotoConfiguration &config, const RawImageInputs &in,
                    const Layout &l, RowStore *store) {
   if (l.planeSize > static_cast<size_t>(INT_MAX / 2)) return false;
   const size_t n = static_cast<size_t>(l.width);
+  store->result = allocate_zeroed<float>(n);
+  store->scratch =
+      allocate_zeroed<float>(n * static_cast<size_t>(l.scratchRows));
+  if (!store->result || !store->scratch) return false;
   bool anyOpen = false;
-  try {
-    store->result.resize(n);
-    store->scratch.resize(n * static_cast<size_t>(l.scratchRows));
-    for (int i = 1; i < FILE_SLOTS; ++i) {
-      if (in.bandFiles[i] != nullptr) {
-        store->bandValues[i].resize(n);
-        store->bandRows[i] = store->bandValues[i].data();
-        anyOpen = true;
-      }
-      if (in.pciFiles[i] != nullptr) {
-        store->componentValues[i].resize(n);
-        store->componentRows[i] = store->componentValues[i].data();
-        anyOpen = true;
-      }
+  for (int i = 1; i < FILE_SLOTS; ++i) {
+    if (in.bandFiles[i] != nullptr) {
+      store->bandValues[i] = allocate_zeroed<float>(n);
+      if (!store->bandValues[i]) return false;
+      store->bandRows[i] = store->bandValues[i].get();
+      anyOpen = true;
     }
-    if (l.shrink) store->sourceColumns.resize(n);
-  } catch (const std::bad_alloc &) {
-    return false;
+    if (in.pciFiles[i] != nullptr) {
+      store->componentValues[i] = allocate_zeroed<float>(n);
+      if (!store->componentValues[i]) return false;
+      store->componentRows[i] = store->componentValues[i].get();
+      anyOpen = true;
+    }
+  }
+  if (l.shrink) {
+    try {
+      store->sourceColumns.resize(n);
+    } catch (const std::bad_alloc &) {
+      return false;
+    }
   }
   if (l.shrink && anyOpen) {
     store->raw = allocate_zeroed<uint16_t>(static_cast<size_t>(config.wCols));
@@ -109,12 +115,12 @@ int64_t spread(int span, int i, int n) {
 // number of the file whose read failed, or 0.
 int read_set(const PhotoConfiguration &config, const FileSet &files, int type,
              int row, const Layout &l, RowStore &store,
-             std::vector<float> *values) {
+             ZeroedArray<float> *values) {
   uint16_t *raw = store.raw.get();
   const int *columns = store.sourceColumns.data();
   for (int i = 1; i < FILE_SLOTS; ++i) {
     if (files[i] == nullptr) continue;
-    float *out = values[i].data();
+    float *out = values[i].get();
     if (!l.shrink) {
       if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
                         config.wCol, config.wCols, out, KIND_FLOAT) != 0)
@@ -148,9 +154,9 @@ void compute_channels(const PhotoConfiguration &config,
       continue;
     }
     evaluate_expression_into(in.trees[in.treeOf[k]].get(), store.bandRows,
-                             store.componentRows, store.result.data(),
-                             l.width, store.scratch.data());
-    values_to_bytes(store.result.data(), l.width, config.iType >= 3, bytes);
+                             store.componentRows, store.result.get(),
+                             l.width, store.scratch.get());
+    values_to_bytes(store.result.get(), l.width, config.iType >= 3, bytes);
   }
 }
 

@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
-#include <vector>
 
+#include "buffer.h"
 #include "filehandle.h"
 #include "shell.h"
 #include "shellhelpers.h"
@@ -126,10 +125,12 @@ uint8_t cell_level(const Brightness &b, int count) {
   return static_cast<uint8_t>(level & 0xff);
 }
 
-// The three planes of N x N bytes (red, green, blue), row-major.
+// The three planes of N x N bytes (red, green, blue), row-major, black at
+// the start. They are obtained before the plot file's header is read and
+// come as fresh zeroed pages, so a file that fails there costs nothing.
 struct Planes {
   int cells;
-  std::vector<uint8_t> bytes;
+  ZeroedArray<uint8_t> bytes;
 };
 
 // One number of a record; false where the records end. A number too large
@@ -152,7 +153,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
       static_cast<int64_t>(header.overallMax) * config.satPercent / 100};
   const int64_t n = planes->cells;
   const int64_t plane = n * n;
-  uint8_t *red = planes->bytes.data();
+  uint8_t *red = planes->bytes.get();
   uint8_t *green = red + plane;
   uint8_t *blue = green + plane;
   int first, second, count;
@@ -193,7 +194,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
 int put_planes(Tcl_Interp *interp, Tk_PhotoHandle photo, Planes &planes,
                int destX, int destY, int width, int height) {
   const int n = planes.cells;
-  Tk_PhotoImageBlock block = planar_block(planes.bytes.data(), n, n, n * n);
+  Tk_PhotoImageBlock block = planar_block(planes.bytes.get(), n, n, n * n);
   return Tk_PhotoPutZoomedBlock(interp, photo, &block, destX, destY, width,
                                 height, width / n, height / n, 1, 1,
                                 TK_PHOTO_COMPOSITE_SET);
@@ -244,10 +245,10 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char * /*format*/,
   if (!file) return fail_system(interp, "Error opening plot file (");
   Planes planes;
   planes.cells = config.cells;
-  try {
-    planes.bytes.assign(3 * static_cast<size_t>(config.cells) * config.cells,
-                        0);
-  } catch (const std::bad_alloc &) {
+  planes.bytes =
+      allocate_zeroed<uint8_t>(3 * static_cast<size_t>(config.cells) *
+                               static_cast<size_t>(config.cells));
+  if (!planes.bytes) {
     set_message(interp, "Error allocating memory.");
     return TCL_ERROR;
   }

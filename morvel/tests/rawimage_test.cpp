@@ -163,6 +163,26 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
        {"expr {[llength [glob /proc/self/fd/*]] - $fds}", "0 0"}});
 }
 
+// A window far wider than its files fails at its first read: the rows of
+// its seven bands, its result and its temporaries (80 MB each here) are
+// not cleared first. Only the photo itself (80 MB) is held.
+TEST_F(RawImageTest, AWideWindowFailsAtItsFirstReadWithoutClearingItsRows) {
+  std::string paths;
+  for (int b = 1; b <= 7; ++b) paths += path("b1") + " ";
+  const std::string data = config(
+      paths, "1 2 3 4 5 6 7", "NO-PCI",
+      "1 250 450 0 0 1 20000000 1 20000000 2|B1+B2*B3||B4-B5/B6||B7*2+B1*B2|");
+  shelltest::expect_calls(
+      dir,
+      "proc peak {} {\n  set f [open /proc/self/status]\n"
+      "  regexp {VmHWM:\\s+(\\d+)} [read $f] -> kb\n  close $f\n"
+      "  return $kb\n}\nset before [peak]\n",
+      {{"image create photo -format RawImage -data " + shelltest::quote(data),
+        "1 {Error reading image file for band 1 (" +
+            std::string(strerror(ENODATA)) + ").}"},
+       {"expr {[peak] - $before < 300000}", "0 1"}});
+}
+
 Rgb entry(int e) { return {e, (e * 7) & 255, 255 - e}; }
 
 // A bar `width` wide: its columns show the entries spread across it, and a

@@ -117,4 +117,21 @@ TEST(Scatter2, DrawsCellsAtTheirLevelsAndColoursOrRefuses) {
   });
 }
 
+// The planes (3 x 4096 x 4096 bytes here) are obtained before the header
+// is read: a header that fails costs no clearing of them. Only the photo
+// itself (64 MB) is held.
+TEST(Scatter2, AFileThatFailsInItsHeaderClearsNoPlanes) {
+  shelltest::TempDir dir;
+  testsupport::write_file(dir.file("plot"), "x\n");
+  shelltest::expect_calls(
+      dir,
+      "proc peak {} {\n  set f [open /proc/self/status]\n"
+      "  regexp {VmHWM:\\s+(\\d+)} [read $f] -> kb\n  close $f\n"
+      "  return $kb\n}\nset before [peak]\n",
+      {{"image create photo -format Scatter2 -data {" + dir.file("plot") +
+            " 0 0 4096 w 0 100 4096 4096}",
+        "1 {Error reading plot file (Invalid argument).}"},
+       {"expr {[peak] - $before < 90000}", "0 1"}});
+}
+
 }  // namespace
