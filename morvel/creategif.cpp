@@ -75,18 +75,27 @@ std::string progress_text(const ProgressScript &script, int percent) {
 // gd reports its refusals (an image too large, for instance) on standard
 // error; the command reports them itself. gd keeps one handler for the
 // whole process and has no call that tells which one is installed: the
-// quiet one holds for the command's run, and then gd's own default, which
-// is the one in place whenever no command runs (nothing else in the shell
-// installs a handler), is put back.
+// quiet one holds while a command runs, and then gd's own default, which
+// is the one in place whenever none runs (nothing else in the shell
+// installs a handler), is put back. A progress script may run the command
+// again: the outermost run puts the default back.
 void quiet_gd(int, const char *, va_list) {}
 
 class QuietGd {
  public:
-  QuietGd() { gdSetErrorMethod(quiet_gd); }
-  ~QuietGd() { gdClearErrorMethod(); }
+  QuietGd() {
+    if (depth_++ == 0) gdSetErrorMethod(quiet_gd);
+  }
+  ~QuietGd() {
+    if (--depth_ == 0) gdClearErrorMethod();
+  }
   QuietGd(const QuietGd &) = delete;
   QuietGd &operator=(const QuietGd &) = delete;
+
+ private:
+  static int depth_;
 };
+int QuietGd::depth_ = 0;
 
 struct ImageDestroyer {
   void operator()(gdImage *image) const { gdImageDestroy(image); }

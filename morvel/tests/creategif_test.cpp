@@ -143,6 +143,9 @@ TEST(CreateGif, SidesBeyondSixteenBitsAreRefused) {
                            {gif("no.gif", "65536 1", none), bad},
                            {gif("no.gif", "1 2147483647", none), bad},
                            {gif("no.gif", "1 65536", " 2 {1} {2} {3} {}"), bad},
+                           // gd refuses an image of 4 GB, quietly
+                           {gif("no.gif", "65535 65535", none),
+                            "1 {Error allocating memory.}"},
                            {gif("wide.gif", "1 65535", none), "0 {}"},
                            {gif("high.gif", "65535 1", none), "0 {}"}});
   EXPECT_FALSE(testsupport::file_exists(dir.file("no.gif")));
