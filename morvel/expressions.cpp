@@ -145,7 +145,7 @@ void combine_constant(char op, float *out, float value, int count) {
 }
 
 const float *leaf_row(const ExprNode *node, ExprRows bandRows,
-                     ExprRows componentRows) {
+                      ExprRows componentRows) {
   return node->kind == EXPR_BAND ? bandRows[node->number]
                                  : componentRows[node->number];
 }

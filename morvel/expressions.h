@@ -20,8 +20,8 @@ constexpr int MAX_EXPRESSION = 50;
 // One node of a parse tree; each node is allocated by itself and owns its
 // operands, which are released before the node.
 struct ExprNode {
-  int kind = 0;  // ExprKind
-  char op = 0;   // operator: '+', '-', '*' or '/'
+  int kind = 0;                    // ExprKind
+  char op = 0;                     // operator: '+', '-', '*' or '/'
   std::unique_ptr<ExprNode> left;  // operator: the operands
   std::unique_ptr<ExprNode> right;
   int number = 0;      // band or component: 1..7

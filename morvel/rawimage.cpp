@@ -41,7 +41,7 @@ int scan_integers(const char *text, int *values, int count) {
 // Returns the message number of the fault (missing first bar, missing
 // second bar, field too long), or 0 with *next after the second bar.
 int copy_field(const char *from, int firstBar, char *field, int limit,
-              const char **next) {
+               const char **next) {
   const char *open = strchr(from, '|');
   if (open == nullptr) return firstBar;
   const char *close = strchr(open + 1, '|');
@@ -58,7 +58,7 @@ int copy_field(const char *from, int firstBar, char *field, int limit,
 // window of at least one row and column whose last row and column are
 // addressable, a region of at least one pixel.
 bool read_integers(const char *text, int width, int height,
-                  PhotoConfiguration *c) {
+                   PhotoConfiguration *c) {
   int v[10];
   if (scan_integers(text, v, 10) != 10) return false;
   c->iType = v[0];
@@ -141,8 +141,8 @@ void close_set(FileSet &set) {
 
 }  // namespace
 
-const char *read_photo_configuration(const char *string, int width,
-                                     int height, PhotoConfiguration *config) {
+const char *read_photo_configuration(const char *string, int width, int height,
+                                     PhotoConfiguration *config) {
   const char *next = string;
   int fault = copy_field(next, 1, config->bandPaths, MAX_PATHS_FIELD, &next);
   if (fault == 0)
@@ -216,9 +216,8 @@ int RawImageStringRead(Tcl_Interp *interp, char *string,
     return TCL_ERROR;
   }
   if (!open_files(interp, config, bandNeeded, pciNeeded, in)) return TCL_ERROR;
-  const int status =
-      show_raw_image(interp, imageHandle, config, in, destX, destY, width,
-                     height);
+  const int status = show_raw_image(interp, imageHandle, config, in, destX,
+                                    destY, width, height);
   ReleaseRawImage(&in);
   return status;
 }

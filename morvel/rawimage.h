@@ -30,8 +30,8 @@ struct PhotoConfiguration {
 
 // Reads the string for a photo region of width x height pixels. Returns
 // null, or the message of the first fault met.
-const char *read_photo_configuration(const char *string, int width,
-                                     int height, PhotoConfiguration *config);
+const char *read_photo_configuration(const char *string, int width, int height,
+                                     PhotoConfiguration *config);
 
 // What one read holds: the channels' trees and the open files. Channel k
 // is drawn by trees[treeOf[k]]: a channel whose expression equals an

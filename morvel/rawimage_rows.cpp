@@ -154,15 +154,15 @@ void compute_channels(const PhotoConfiguration &config,
       continue;
     }
     evaluate_expression_into(in.trees[in.treeOf[k]].get(), store.bandRows,
-                             store.componentRows, store.result.get(),
-                             l.width, store.scratch.get());
+                             store.componentRows, store.result.get(), l.width,
+                             store.scratch.get());
     values_to_bytes(store.result.get(), l.width, config.iType >= 3, bytes);
   }
 }
 
 // Grey: plane 0 in all three; palette: plane 0's bytes through the palette.
 void build_planes(const PhotoConfiguration &config, const Layout &l,
-                 unsigned char *planes) {
+                  unsigned char *planes) {
   unsigned char *green = planes + l.planeSize, *blue = green + l.planeSize;
   if (config.mode == MODE_GREY) {
     memcpy(green, planes, l.planeSize);
@@ -214,8 +214,8 @@ int show_raw_image(Tcl_Interp *interp, Tk_PhotoHandle photo,
     const int row =
         config.wRow +
         static_cast<int>(l.shrink ? spread(config.wRows, r, height) : r);
-    const int band = read_set(config, in.bandFiles, config.iType, row, l,
-                              store, store.bandValues);
+    const int band = read_set(config, in.bandFiles, config.iType, row, l, store,
+                              store.bandValues);
     if (band != 0)
       return fail_numbered(interp, "Error reading image file for band ", band,
                            errno);
@@ -228,9 +228,8 @@ int show_raw_image(Tcl_Interp *interp, Tk_PhotoHandle photo,
   }
   build_planes(config, l, store.planes.get());
 
-  Tk_PhotoImageBlock image =
-      planar_block(store.planes.get(), l.width, l.rows,
-                   static_cast<int>(l.planeSize));
+  Tk_PhotoImageBlock image = planar_block(store.planes.get(), l.width, l.rows,
+                                          static_cast<int>(l.planeSize));
   int status;
   if (l.shrink) {
     status = Tk_PhotoPutBlock(interp, photo, &image, x, y, width, height,

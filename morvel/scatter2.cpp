@@ -87,8 +87,8 @@ int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
   if (header->areas > MAX_AREAS) {
     const std::string limit = std::to_string(MAX_AREAS);
     Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Too many scatter areas (limit of ",
-                     limit.c_str(), ").", nullptr);
+    Tcl_AppendResult(interp, "Too many scatter areas (limit of ", limit.c_str(),
+                     ").", nullptr);
     return TCL_ERROR;
   }
   for (int a = 0; a < header->areas; ++a) {

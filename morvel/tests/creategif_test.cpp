@@ -136,21 +136,21 @@ TEST(CreateGif, SidesBeyondSixteenBitsAreRefused) {
                  const std::string &rest) {
     return "CreateGif .f " + dir.file(name) + " " + sides + rest;
   };
-  shelltest::expect_calls(dir, shelltest::kFrames,
-                          {{gif("no.gif", "1 70000", none), bad},
-                           {gif("no.gif", "70000 1", none), bad},
-                           {gif("no.gif", "1 65536", none), bad},
-                           {gif("no.gif", "65536 1", none), bad},
-                           {gif("no.gif", "1 2147483647", none), bad},
-                           {gif("no.gif", "1 65536", " 2 {1} {2} {3} {}"), bad},
-                           // gd refuses an image of 4 GB, quietly
-                           {gif("no.gif", "65535 65535", none),
-                            "1 {Error allocating memory.}"},
-                           {gif("wide.gif", "1 65535", none), "0 {}"},
-                           {gif("high.gif", "65535 1", none), "0 {}"}});
+  shelltest::expect_calls(
+      dir, shelltest::kFrames,
+      {{gif("no.gif", "1 70000", none), bad},
+       {gif("no.gif", "70000 1", none), bad},
+       {gif("no.gif", "1 65536", none), bad},
+       {gif("no.gif", "65536 1", none), bad},
+       {gif("no.gif", "1 2147483647", none), bad},
+       {gif("no.gif", "1 65536", " 2 {1} {2} {3} {}"), bad},
+       // gd refuses an image of 4 GB, quietly
+       {gif("no.gif", "65535 65535", none), "1 {Error allocating memory.}"},
+       {gif("wide.gif", "1 65535", none), "0 {}"},
+       {gif("high.gif", "65535 1", none), "0 {}"}});
   EXPECT_FALSE(testsupport::file_exists(dir.file("no.gif")));
-  for (auto [name, width, height] : {std::tuple{"wide.gif", 65535, 1},
-                                     {"high.gif", 1, 65535}}) {
+  for (auto [name, width, height] :
+       {std::tuple{"wide.gif", 65535, 1}, {"high.gif", 1, 65535}}) {
     const auto picture = shelltest::read_gif(dir.file(name));
     EXPECT_EQ(picture.width, width) << name;
     EXPECT_EQ(picture.height, height) << name;

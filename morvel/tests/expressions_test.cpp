@@ -23,8 +23,8 @@ std::string show(const ExprNode *node) {
   snprintf(text, sizeof text, "%.9g", node->value);
   switch (node->kind) {
     case EXPR_OPERATOR:
-      return "(" + show(node->left.get()) + node->op +
-             show(node->right.get()) + ")";
+      return "(" + show(node->left.get()) + node->op + show(node->right.get()) +
+             ")";
     case EXPR_BAND: return "B" + std::to_string(node->number);
     case EXPR_COMPONENT: return "C" + std::to_string(node->number);
     default: return text;
@@ -154,10 +154,10 @@ TEST(ReadPhotoConfiguration, MeetsTheFaultsInTheOrderOfTheString) {
   const std::string m = "Error in photo configuration string [";
   for (const auto &c : cases)
     EXPECT_EQ(read_string(c.text), c.message == 0 ? "ok"
-                            : c.message == 13
-                                ? "Illegal expression in photo "
-                                  "configuration string [13]."
-                                : m + std::to_string(c.message) + "].")
+                                   : c.message == 13
+                                       ? "Illegal expression in photo "
+                                         "configuration string [13]."
+                                       : m + std::to_string(c.message) + "].")
         << c.text.substr(0, 120);
   EXPECT_EQ(read_string(head + ints + "1|B1|", 0), m + "10].");
 }

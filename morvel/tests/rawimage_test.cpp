@@ -37,8 +37,9 @@ class RawImageTest : public ::testing::Test {
   }
   std::string path(const std::string &name) const { return dir.file(name); }
   // A configuration string over the paths, band numbers and PCI paths.
-  static std::string config(const std::string &paths, const std::string &numbers,
-                       const std::string &pci, const std::string &rest) {
+  static std::string config(const std::string &paths,
+                            const std::string &numbers, const std::string &pci,
+                            const std::string &rest) {
     return "x|" + paths + "|x|" + numbers + "|x|" + pci + "|" + rest;
   }
   shelltest::TempDir dir;
@@ -50,7 +51,7 @@ TEST_F(RawImageTest, PathsModesAndByteConversion) {
   };
   auto all = [&](const std::string &rest) {  // 40 x 20 from (5, 7), zoom 1
     return config(path("b1") + " " + path("b2"), "1 2", path("pc1"),
-             "1 250 450 5 7 20 40 20 40 " + rest);
+                  "1 250 450 5 7 20 40 20 40 " + rest);
   };
   const std::string pal = shelltest::palette_text([](int e) {
     return Rgb{e + 300, e / 2, 255 - e};
@@ -106,7 +107,7 @@ TEST_F(RawImageTest, PathsModesAndByteConversion) {
        // GI bands 6 and 7 are not stored: they read as 0, never as the
        // samples of the band read before
        {config(path("w1") + " " + path("w1"), "1 6", "NO-PCI",
-          "4 1 6 0 0 1 6 1 3 1|B1+B6|"),
+               "4 1 6 0 0 1 6 1 3 1|B1+B6|"),
         3, 1,
         [](int x, int) {
           return grey(std::vector{255, 0, 200}[x]);
@@ -121,7 +122,8 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
   const std::string ints = "1 250 450 0 0 20 40 2 3 ";
   const std::string noData = std::string(" (") + strerror(ENODATA) + ").}";
   const std::string noFile = std::string(" (") + strerror(ENOENT) + ").}";
-  const std::string b1 = path("b1"), b12 = path("b1") + " " + path("b2"), pc = path("pc1");
+  const std::string b1 = path("b1"), b12 = path("b1") + " " + path("b2"),
+                    pc = path("pc1");
   const std::string raw = "image create photo -format RawImage -data ";
   auto call = [&](const std::string &data, const std::string &answer) {
     return std::pair{raw + shelltest::quote(data), "1 {" + answer};
@@ -151,8 +153,9 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
             "Error reading image file for band 1" + noData),
        call(config(b12, "1 2", "NO-PCI", "1 250 450 240 0 20 40 20 40 1|B2|"),
             "Error reading image file for band 2" + noData),
-       call(config(b1, "1", path("short"), "1 250 450 0 0 20 40 20 40 1|B1-C1|"),
-            "Error reading PCI file for component 1" + noData),
+       call(
+           config(b1, "1", path("short"), "1 250 450 0 0 20 40 20 40 1|B1-C1|"),
+           "Error reading PCI file for component 1" + noData),
        // a failed read puts nothing into the photo
        {"image create photo keep -width 3 -height 2\n"
         "keep put #123456 -to 0 0 3 2\ncatch {keep put " +
@@ -173,10 +176,7 @@ TEST_F(RawImageTest, AWideWindowFailsAtItsFirstReadWithoutClearingItsRows) {
       paths, "1 2 3 4 5 6 7", "NO-PCI",
       "1 250 450 0 0 1 20000000 1 20000000 2|B1+B2*B3||B4-B5/B6||B7*2+B1*B2|");
   shelltest::expect_calls(
-      dir,
-      "proc peak {} {\n  set f [open /proc/self/status]\n"
-      "  regexp {VmHWM:\\s+(\\d+)} [read $f] -> kb\n  close $f\n"
-      "  return $kb\n}\nset before [peak]\n",
+      dir, shelltest::kPeakMemory,
       {{"image create photo -format RawImage -data " + shelltest::quote(data),
         "1 {Error reading image file for band 1 (" +
             std::string(strerror(ENODATA)) + ").}"},

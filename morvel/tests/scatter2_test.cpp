@@ -124,10 +124,7 @@ TEST(Scatter2, AFileThatFailsInItsHeaderClearsNoPlanes) {
   shelltest::TempDir dir;
   testsupport::write_file(dir.file("plot"), "x\n");
   shelltest::expect_calls(
-      dir,
-      "proc peak {} {\n  set f [open /proc/self/status]\n"
-      "  regexp {VmHWM:\\s+(\\d+)} [read $f] -> kb\n  close $f\n"
-      "  return $kb\n}\nset before [peak]\n",
+      dir, shelltest::kPeakMemory,
       {{"image create photo -format Scatter2 -data {" + dir.file("plot") +
             " 0 0 4096 w 0 100 4096 4096}",
         "1 {Error reading plot file (Invalid argument).}"},
