@@ -32,24 +32,9 @@ awk 'BEGIN {
 }' >"$dir/plot.txt"
 
 cat >"$dir/bench.tcl" <<EOF
-proc median {times} {
-  set s [lsort -real \$times]
-  set n [llength \$s]
-  if {\$n % 2} { return [lindex \$s [expr {\$n / 2}]] }
-  return [expr {([lindex \$s [expr {\$n / 2 - 1}]] + [lindex \$s [expr {\$n / 2}]]) / 2.0}]
-}
-proc bench {name runs script} {
-  set times {}
-  for {set i 1} {\$i <= \$runs} {incr i} {
-    set us [lindex [uplevel #0 [list time \$script]] 0]
-    set s [format %.3f [expr {\$us / 1e6}]]
-    puts "\$name run \$i: \$s s"
-    lappend times \$s
-  }
-  puts "\$name median: [median \$times] s"
-}
+source {$(pwd)/bench/median.tcl}
 
-bench "Scatter2 256 x 256 cells, 15 areas, at 512 x 512" $runs {
+bench_runs "Scatter2 256 x 256 cells, 15 areas, at 512 x 512" $runs {
   image create photo plot -format Scatter2 -data "$dir/plot.txt 0 0 256 word 20 50 512 512"
 }
 
@@ -65,7 +50,7 @@ for {set y 0} {\$y < 1000} {incr y} {
 wm geometry . +0+0
 pack [label .l -image pic -bd 0 -padx 0 -pady 0 -highlightthickness 0]
 update
-bench "CreateGif 1000 x 1000, true colour" $runs {
+bench_runs "CreateGif 1000 x 1000, true colour" $runs {
   CreateGif .l $dir/window.gif 1000 1000 0 {} {} {} {}
 }
 exit 0

@@ -32,21 +32,10 @@ DISPLAY=:$(head -n 1 "$dir/display")
 export DISPLAY
 
 cat >"$dir/bench.tcl" <<TCL
-proc median {values} {
-  set v [lsort -real \$values]
-  set n [llength \$v]
-  if {\$n % 2} { return [lindex \$v [expr {\$n / 2}]] }
-  return [expr {([lindex \$v [expr {\$n / 2 - 1}]] + [lindex \$v [expr {\$n / 2}]]) / 2.0}]
-}
+source {$(pwd)/bench/median.tcl}
 proc bench {name photo data} {
   \$photo put \$data -format RawImage  ;# warm the page cache
-  set times {}
-  for {set i 1} {\$i <= $runs} {incr i} {
-    set s [expr {[lindex [time {\$photo put \$data -format RawImage}] 0] / 1e6}]
-    puts [format "%s run %d: %.3f s" \$name \$i \$s]
-    lappend times \$s
-  }
-  puts [format "%s median: %.3f s" \$name [median \$times]]
+  bench_runs \$name $runs [list \$photo put \$data -format RawImage]
 }
 set head "x|$BAND_PATHS|x|$BAND_NUMBERS|x|NO-PCI|1 $ROWS $COLS 0 0 $ROWS $COLS"
 image create photo small

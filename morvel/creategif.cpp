@@ -6,16 +6,16 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bandlib.h"
+#include "buffer.h"
 #include "capture.h"
 #include "filehandle.h"
 #include "shell.h"
+#include "shellhelpers.h"
 
 namespace {
 
@@ -24,10 +24,8 @@ constexpr int GRID = 16;  // sampling grid: 16 x 16 cells
 constexpr int SAMPLE_PASSES = 5;
 constexpr int MAX_WIDTH_DIGITS = 4;
 constexpr ScreenColour NO_COLOUR = 0xffffffff;  // no pixel has this value
-
-void set_message(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
+// A GIF stores its width and height in 16 bits.
+constexpr int MAX_GIF_SIDE = 65535;
 
 // The progress script: literal text with at most one integer conversion
 // ("%d" or "%i" with flags "-+ 0" and a width) where the percentage goes;
@@ -75,8 +73,29 @@ std::string progress_text(const ProgressScript &script, int percent) {
 }
 
 // gd reports its refusals (an image too large, for instance) on standard
-// error; the command reports them itself.
+// error; the command reports them itself. gd keeps one handler for the
+// whole process and has no call that tells which one is installed: the
+// quiet one holds while a command runs, and then gd's own default, which
+// is the one in place whenever none runs (nothing else in the shell
+// installs a handler), is put back. A progress script may run the command
+// again: the outermost run puts the default back.
 void quiet_gd(int, const char *, va_list) {}
+
+class QuietGd {
+ public:
+  QuietGd() {
+    if (depth_++ == 0) gdSetErrorMethod(quiet_gd);
+  }
+  ~QuietGd() {
+    if (--depth_ == 0) gdClearErrorMethod();
+  }
+  QuietGd(const QuietGd &) = delete;
+  QuietGd &operator=(const QuietGd &) = delete;
+
+ private:
+  static int depth_;
+};
+int QuietGd::depth_ = 0;
 
 struct ImageDestroyer {
   void operator()(gdImage *image) const { gdImageDestroy(image); }
@@ -89,13 +108,12 @@ using GdImage = std::unique_ptr<gdImage, ImageDestroyer>;
 // at most once. A cached index is stored plus one (0: not known yet).
 class PaletteCache {
  public:
-  PaletteCache()
-      : index_(static_cast<uint16_t *>(calloc(size_t{1} << 24, 2))) {}
+  PaletteCache() : index_(allocate_zeroed<uint16_t>(size_t{1} << 24)) {}
   bool ok() const { return index_ != nullptr; }
 
   // The exact match, else a new entry; -1 when the palette is full.
   int find_or_enter(gdImage *image, ScreenColour colour) {
-    const int known = index_.get()[colour] - 1;
+    const int known = index_[colour] - 1;
     if (known >= 0) return known;
     if (full_) return -1;
     const int r = colour_red(colour), g = colour_green(colour),
@@ -106,7 +124,7 @@ class PaletteCache {
       full_ = true;
       return -1;
     }
-    index_.get()[colour] = static_cast<uint16_t>(at + 1);
+    index_[colour] = static_cast<uint16_t>(at + 1);
     return at;
   }
 
@@ -116,15 +134,12 @@ class PaletteCache {
     if (at >= 0) return at;
     const int closest = gdImageColorClosest(
         image, colour_red(colour), colour_green(colour), colour_blue(colour));
-    index_.get()[colour] = static_cast<uint16_t>(closest + 1);
+    index_[colour] = static_cast<uint16_t>(closest + 1);
     return closest;
   }
 
  private:
-  struct Freer {
-    void operator()(uint16_t *p) const { free(p); }
-  };
-  std::unique_ptr<uint16_t, Freer> index_;
+  ZeroedArray<uint16_t> index_;  // by 0x00BBGGRR
   bool full_ = false;
 };
 
@@ -141,6 +156,10 @@ void enter_reserved(gdImage *image, int n, const int *reds, const int *greens,
 // palette is full.
 void sample_palette(gdImage *image, const WindowCapture &capture,
                     PaletteCache *cache) {
+  // The command takes no seed: its sampling is defined to draw from the
+  // time of day, so two captures of one window may sample other pixels.
+  // That changes the order of the palette only, and, when the window shows
+  // more colours than the palette holds, which of them it keeps.
   seed_random_or_time(0);
   const int64_t rows = capture.rows, cols = capture.cols;
   for (int pass = 0; pass < SAMPLE_PASSES; ++pass) {
@@ -182,20 +201,14 @@ void fill_image(Tcl_Interp *interp, gdImage *image,
 }
 
 int write_gif(Tcl_Interp *interp, gdImage *image, const char *path) {
-  FILE *file = fopen(path, "wb");
-  if (file == nullptr) {
-    Tcl_AppendResult(interp, "Error opening GIF file (", strerror(errno), ").",
-                     nullptr);
-    return TCL_ERROR;
-  }
-  gdImageGif(image, file);
-  const bool written = ferror(file) == 0;
+  FileHandle file(fopen(path, "wb"));
+  if (!file) return fail_system(interp, "Error opening GIF file (");
+  gdImageGif(image, file.get());
+  const bool written = ferror(file.get()) == 0;
   const int saved = errno;
-  if (fclose(file) != 0 || !written) {
+  if (fclose(file.release()) != 0 || !written) {
     if (!written) errno = saved;
-    Tcl_AppendResult(interp, "Error writing GIF file (", strerror(errno), ").",
-                     nullptr);
-    return TCL_ERROR;
+    return fail_system(interp, "Error writing GIF file (");
   }
   return TCL_OK;
 }
@@ -203,13 +216,10 @@ int write_gif(Tcl_Interp *interp, gdImage *image, const char *path) {
 }  // namespace
 
 int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
-  if (argc != 10) {
-    set_message(interp, "Missing/extra parameter.");
-    return TCL_ERROR;
-  }
-  int rows, cols, n;
-  if (!scan_int(argv[3], &rows) || !scan_int(argv[4], &cols) ||
-      !scan_int(argv[5], &n) || rows < 1 || cols < 1) {
+  int numbers[3];  // rows, columns, reserved colours
+  if (!read_arguments(interp, argc, argv, 10, 3, 3, numbers)) return TCL_ERROR;
+  const int rows = numbers[0], cols = numbers[1], n = numbers[2];
+  if (rows < 1 || cols < 1 || rows > MAX_GIF_SIDE || cols > MAX_GIF_SIDE) {
     set_message(interp, "Illegal parameter.");
     return TCL_ERROR;
   }
@@ -232,7 +242,7 @@ int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
   const Tk_Window window = Tk_NameToWindow(interp, argv[1], mainWindow);
   if (window == nullptr) return TCL_ERROR;
 
-  gdSetErrorMethod(quiet_gd);
+  const QuietGd quiet;
   GdImage image(gdImageCreate(cols, rows));
   PaletteCache cache;
   WindowCapture capture;

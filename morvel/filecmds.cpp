@@ -6,30 +6,13 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "bandlib.h"
 #include "filehandle.h"
 #include "shell.h"
+#include "shellhelpers.h"
 
 namespace {
-
-void set_message(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
-
-int fail_system(Tcl_Interp *interp, const char *prefix) {
-  Tcl_AppendResult(interp, prefix, strerror(errno), ").", nullptr);
-  return TCL_ERROR;
-}
-
-// Reads argv[first..first+count-1] as integers; false at the first that is
-// not one.
-bool scan_arguments(const char *argv[], int first, int count, int *values) {
-  for (int k = 0; k < count; ++k)
-    if (!scan_int(argv[first + k], &values[k])) return false;
-  return true;
-}
 
 // Whether the reader delivers a sample for this layout (the image type,
 // negated for a component) and band: codes -4..4 but 0, and for the GI
@@ -84,16 +67,9 @@ const char *clear_bytes(FILE *file, int64_t offset, int64_t width) {
 
 int PointValueCmd(ClientData, Tcl_Interp *interp, int argc,
                   const char *argv[]) {
-  if (argc != 9) {
-    set_message(interp, "Missing/extra parameter.");
-    return TCL_ERROR;
-  }
   // band code, image type, row, column, rows, columns, shift
   int a[7];
-  if (!scan_arguments(argv, 2, 7, a)) {
-    set_message(interp, "Illegal parameter.");
-    return TCL_ERROR;
-  }
+  if (!read_arguments(interp, argc, argv, 9, 2, 7, a)) return TCL_ERROR;
   const int bandCode = a[0], type = a[1], row = a[2], col = a[3];
   const int rows = a[4], cols = a[5], shift = a[6];
   // A component is read with the negated type.
@@ -111,22 +87,15 @@ int PointValueCmd(ClientData, Tcl_Interp *interp, int argc,
   if (read_band_row(file.get(), rows, cols, layout, band, row, col, 1, &value,
                     shift != 0 ? KIND_I32_8 : KIND_I32))
     return fail_system(interp, "Error reading from image file (");
-  Tcl_SetResult(interp, const_cast<char *>(IntToText(value)), TCL_VOLATILE);
+  Tcl_SetObjResult(interp, Tcl_NewIntObj(value));
   return TCL_OK;
 }
 
 int ClearMatchingPointsCmd(ClientData, Tcl_Interp *interp, int argc,
                            const char *argv[]) {
-  if (argc != 10) {
-    set_message(interp, "Missing/extra parameter.");
-    return TCL_ERROR;
-  }
   // file first row, first column, rows, columns; y, x, rows, columns
   int a[8];
-  if (!scan_arguments(argv, 2, 8, a)) {
-    set_message(interp, "Illegal parameter.");
-    return TCL_ERROR;
-  }
+  if (!read_arguments(interp, argc, argv, 10, 2, 8, a)) return TCL_ERROR;
   const int fileRow = a[0], fileCol = a[1], fileRows = a[2], fileCols = a[3];
   const int y = a[4], x = a[5], rows = a[6], cols = a[7];
 

@@ -2,21 +2,15 @@
 // entry 0 at the left, entry 255 at the right, the same in every row.
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "bandlib.h"
 #include "shell.h"
+#include "shellhelpers.h"
 
-namespace {
-
-void SetMessage(Tcl_Interp *interp, const char *message) {
-  Tcl_SetResult(interp, const_cast<char *>(message), TCL_VOLATILE);
-}
-
-}  // namespace
-
-bool ReadPalette(const char *text, int palette[PALETTE_ENTRIES][3]) {
+bool read_palette(const char *text, int palette[PALETTE_ENTRIES][3]) {
   for (int e = 0; e < PALETTE_ENTRIES; ++e) {
     for (int c = 0; c < 3; ++c) {
       while (*text != '\0' && (*text < '0' || *text > '9')) ++text;
@@ -47,22 +41,26 @@ int PaletteImageStringRead(Tcl_Interp *interp, char *string,
                            int /*srcX*/, int /*srcY*/) {
   const char *bar = strchr(string, '|');
   if (bar == nullptr) {
-    SetMessage(interp, "Error in photo configuration string [1].");
+    set_message(interp, "Error in photo configuration string [1].");
     return TCL_ERROR;
   }
   int palette[PALETTE_ENTRIES][3];
-  if (!ReadPalette(bar, palette)) {
-    SetMessage(interp, "Error in photo configuration string [2].");
+  if (!read_palette(bar, palette)) {
+    set_message(interp, "Error in photo configuration string [2].");
     return TCL_ERROR;
   }
   if (width < 1 || height < 1) return TCL_OK;  // nothing to fill
 
   const size_t w = static_cast<size_t>(width);
-  unsigned char *colours = width <= INT_MAX / 3
-                               ? static_cast<unsigned char *>(malloc(3 * w))
-                               : nullptr;
-  if (colours == nullptr) {
-    SetMessage(interp, "Error allocating memory.");
+  std::vector<unsigned char> colours;  // red, green, blue planes of one row
+  if (width <= INT_MAX / 3) {
+    try {
+      colours.resize(3 * w);
+    } catch (const std::bad_alloc &) {
+    }
+  }
+  if (colours.empty()) {
+    set_message(interp, "Error allocating memory.");
     return TCL_ERROR;
   }
   // Column i shows entry 255 * i / (width - 1); a bar one pixel wide
@@ -74,22 +72,12 @@ int PaletteImageStringRead(Tcl_Interp *interp, char *string,
       colours[c * w + static_cast<size_t>(i)] =
           static_cast<unsigned char>(palette[e][c] & 0xFF);
   }
-  Tk_PhotoImageBlock block;
-  block.pixelPtr = colours;
-  block.width = width;
-  block.height = 1;
-  block.pitch = width;
-  block.pixelSize = 1;
-  block.offset[0] = 0;
-  block.offset[1] = width;
-  block.offset[2] = 2 * width;
-  block.offset[3] = 0;  // no alpha
+  Tk_PhotoImageBlock block = planar_block(colours.data(), width, 1, width);
   const int status =
       Tk_PhotoPutZoomedBlock(interp, imageHandle, &block, destX, destY, width,
                              height, 1, height, 1, 1, TK_PHOTO_COMPOSITE_SET);
-  free(colours);
   if (status != TCL_OK) {
-    SetMessage(interp, "Error allocating memory.");
+    set_message(interp, "Error allocating memory.");
     return TCL_ERROR;
   }
   return TCL_OK;

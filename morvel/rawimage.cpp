@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -32,7 +31,7 @@ const char *const BAD_EXPRESSION =
 
 // Reads up to `count` integers as one scan of "%d %d ...": returns how
 // many were read. A number outside the range of int ends the scan.
-int ScanIntegers(const char *text, int *values, int count) {
+int scan_integers(const char *text, int *values, int count) {
   for (int i = 0; i < count; ++i)
     if (!scan_int_end(text, &values[i], &text)) return i;
   return count;
@@ -41,8 +40,8 @@ int ScanIntegers(const char *text, int *values, int count) {
 // Finds the two bars around a field from `from` on and copies the field.
 // Returns the message number of the fault (missing first bar, missing
 // second bar, field too long), or 0 with *next after the second bar.
-int CopyField(const char *from, int firstBar, char *field, int limit,
-              const char **next) {
+int copy_field(const char *from, int firstBar, char *field, int limit,
+               const char **next) {
   const char *open = strchr(from, '|');
   if (open == nullptr) return firstBar;
   const char *close = strchr(open + 1, '|');
@@ -58,10 +57,10 @@ int CopyField(const char *from, int firstBar, char *field, int limit,
 // The ten integers, and what a read can show: a known type and mode, a
 // window of at least one row and column whose last row and column are
 // addressable, a region of at least one pixel.
-bool ReadIntegers(const char *text, int width, int height,
-                  PhotoConfiguration *c) {
+bool read_integers(const char *text, int width, int height,
+                   PhotoConfiguration *c) {
   int v[10];
-  if (ScanIntegers(text, v, 10) != 10) return false;
+  if (scan_integers(text, v, 10) != 10) return false;
   c->iType = v[0];
   c->iRows = v[1];
   c->iCols = v[2];
@@ -77,83 +76,82 @@ bool ReadIntegers(const char *text, int width, int height,
          width >= 1 && height >= 1;
 }
 
-void RemoveBlanks(char *text) {
+void remove_blanks(char *text) {
   char *to = text;
   for (const char *from = text; *from != '\0'; ++from)
     if (*from != ' ') *to++ = *from;
   *to = '\0';
 }
 
-void SetMessage(Tcl_Interp *interp, const char *message) {
-  Tcl_SetResult(interp, const_cast<char *>(message), TCL_VOLATILE);
-}
-
-// Parses the channels' expressions, sharing the tree of an earlier channel
-// with the same text, and marks the bands and components they read.
-bool BuildTrees(PhotoConfiguration &config, ExprNode *trees[3],
-                int bandNeeded[FILE_SLOTS], int pciNeeded[FILE_SLOTS]) {
+// Parses the channels' expressions and marks the bands and components
+// they read. A channel whose text equals an earlier channel's takes that
+// channel's tree; the others get a tree of their own.
+bool build_trees(PhotoConfiguration &config, RawImageInputs &in,
+                 int bandNeeded[FILE_SLOTS], int pciNeeded[FILE_SLOTS]) {
+  int trees = 0;
   for (int k = 0; k < config.channels; ++k) {
-    RemoveBlanks(config.expressions[k]);
-    for (int j = 0; j < k && trees[k] == nullptr; ++j)
-      if (strcmp(config.expressions[j], config.expressions[k]) == 0)
-        trees[k] = trees[j];
-    if (trees[k] != nullptr) continue;
-    trees[k] = ParseExpression(config.expressions[k]);
-    if (trees[k] == nullptr) return false;
-    MarkBandsUsed(trees[k], bandNeeded);
-    MarkComponentsUsed(trees[k], pciNeeded);
+    remove_blanks(config.expressions[k]);
+    int same = -1;
+    for (int j = 0; j < k && same < 0; ++j)
+      if (strcmp(config.expressions[j], config.expressions[k]) == 0) same = j;
+    if (same >= 0) {
+      in.treeOf[k] = in.treeOf[same];
+      continue;
+    }
+    ExprTree &tree = in.trees[trees];
+    tree = ParseExpression(config.expressions[k]);
+    if (!tree) return false;
+    MarkBandsUsed(tree.get(), bandNeeded);
+    MarkComponentsUsed(tree.get(), pciNeeded);
+    in.treeOf[k] = trees++;
   }
   return true;
 }
 
 // Opens the needed band and PCI files; on a failure sets the message and
 // leaves both sets empty.
-bool OpenFiles(Tcl_Interp *interp, const PhotoConfiguration &config,
-               const int bandNeeded[FILE_SLOTS],
-               const int pciNeeded[FILE_SLOTS], RawImageInputs &in) {
+bool open_files(Tcl_Interp *interp, const PhotoConfiguration &config,
+                const int bandNeeded[FILE_SLOTS],
+                const int pciNeeded[FILE_SLOTS], RawImageInputs &in) {
   const int bands = open_band_files(config.bandPaths, config.bandNumbers,
-                                    bandNeeded, in.bandFiles);
+                                    bandNeeded, &in.bandFiles);
   if (bands == -2) {
-    SetMessage(interp, "Error opening image file - band does not exist.");
+    set_message(interp, "Error opening image file - band does not exist.");
   } else if (bands == -1) {
-    SetMessage(interp, "Error opening image files - illegal parameter.");
+    set_message(interp, "Error opening image files - illegal parameter.");
   } else if (bands > 0) {
-    SetNumberedError(interp, "Error opening image file for band ", bands,
-                     errno);
+    fail_numbered(interp, "Error opening image file for band ", bands, errno);
   }
   if (bands != 0) return false;
 
   const int components =
-      open_pci_files(config.pciPaths, pciNeeded, in.pciFiles);
+      open_pci_files(config.pciPaths, pciNeeded, &in.pciFiles);
   if (components == -2) {
-    SetMessage(interp, "Error opening PCI file - component does not exist.");
+    set_message(interp, "Error opening PCI file - component does not exist.");
   } else if (components > 0) {
-    SetNumberedError(interp, "Error opening PCI file for component ",
-                     components, errno);
+    fail_numbered(interp, "Error opening PCI file for component ", components,
+                  errno);
   }
   return components == 0;
 }
 
-}  // namespace
-
-void SetNumberedError(Tcl_Interp *interp, const char *text, int number,
-                      int error) {
-  Tcl_ResetResult(interp);
-  Tcl_AppendResult(interp, text, IntToText(number), " (", strerror(error), ").",
-                   static_cast<char *>(nullptr));
+void close_set(FileSet &set) {
+  for (FileHandle &file : set.files) file.reset();
 }
 
-const char *ReadPhotoConfiguration(const char *string, int width, int height,
-                                   PhotoConfiguration *config) {
+}  // namespace
+
+const char *read_photo_configuration(const char *string, int width, int height,
+                                     PhotoConfiguration *config) {
   const char *next = string;
-  int fault = CopyField(next, 1, config->bandPaths, MAX_PATHS_FIELD, &next);
+  int fault = copy_field(next, 1, config->bandPaths, MAX_PATHS_FIELD, &next);
   if (fault == 0)
     fault =
-        CopyField(next, 4, config->bandNumbers, MAX_BAND_NUMBERS_FIELD, &next);
+        copy_field(next, 4, config->bandNumbers, MAX_BAND_NUMBERS_FIELD, &next);
   if (fault == 0)
-    fault = CopyField(next, 7, config->pciPaths, MAX_PATHS_FIELD, &next);
+    fault = copy_field(next, 7, config->pciPaths, MAX_PATHS_FIELD, &next);
   if (fault != 0) return CONFIG_MESSAGES[fault];
-  if (!ReadIntegers(next, width, height, config)) return CONFIG_MESSAGES[10];
+  if (!read_integers(next, width, height, config)) return CONFIG_MESSAGES[10];
 
   // Each expression sits between the next two bars; the field after it is
   // skipped up to the following bar.
@@ -172,7 +170,7 @@ const char *ReadPhotoConfiguration(const char *string, int width, int height,
   if (config->mode == MODE_PALETTE) {
     const char *bar = strchr(next, '|');
     if (bar == nullptr) return CONFIG_MESSAGES[11];
-    if (!ReadPalette(bar, config->palette)) return CONFIG_MESSAGES[12];
+    if (!read_palette(bar, config->palette)) return CONFIG_MESSAGES[12];
   }
   return nullptr;
 }
@@ -186,7 +184,7 @@ int RawImageStringMatch(char *string, char * /*formatString*/, int *widthPtr,
     ++p;
   }
   int v[9];
-  if (ScanIntegers(p, v, 9) != 9) return 0;
+  if (scan_integers(p, v, 9) != 9) return 0;
   // Tk cannot make a photo of negative size: report none, which the read
   // refuses.
   *heightPtr = v[7] > 0 ? v[7] : 0;
@@ -194,13 +192,10 @@ int RawImageStringMatch(char *string, char * /*formatString*/, int *widthPtr,
   return 1;
 }
 
-void ReleaseRawImage(ExprNode *trees[3], void *block,
-                     FILE *bandFiles[FILE_SLOTS], FILE *pciFiles[FILE_SLOTS]) {
-  FreeExpressions(trees);
-  for (int k = 0; k < 3; ++k) trees[k] = nullptr;
-  free(block);
-  close_file_set(bandFiles);
-  close_file_set(pciFiles);
+void ReleaseRawImage(RawImageInputs *in) {
+  FreeExpressions(in->trees);
+  close_set(in->bandFiles);
+  close_set(in->pciFiles);
 }
 
 int RawImageStringRead(Tcl_Interp *interp, char *string,
@@ -208,26 +203,21 @@ int RawImageStringRead(Tcl_Interp *interp, char *string,
                        int destX, int destY, int width, int height,
                        int /*srcX*/, int /*srcY*/) {
   PhotoConfiguration config;
-  const char *fault = ReadPhotoConfiguration(string, width, height, &config);
+  const char *fault = read_photo_configuration(string, width, height, &config);
   if (fault != nullptr) {
-    SetMessage(interp, fault);
+    set_message(interp, fault);
     return TCL_ERROR;
   }
 
-  RawImageInputs in = {};
+  RawImageInputs in;
   int bandNeeded[FILE_SLOTS] = {}, pciNeeded[FILE_SLOTS] = {};
-  if (!BuildTrees(config, in.trees, bandNeeded, pciNeeded)) {
-    SetMessage(interp, BAD_EXPRESSION);
-    ReleaseRawImage(in.trees, nullptr, in.bandFiles, in.pciFiles);
+  if (!build_trees(config, in, bandNeeded, pciNeeded)) {
+    set_message(interp, BAD_EXPRESSION);
     return TCL_ERROR;
   }
-  if (!OpenFiles(interp, config, bandNeeded, pciNeeded, in)) {
-    ReleaseRawImage(in.trees, nullptr, in.bandFiles, in.pciFiles);
-    return TCL_ERROR;
-  }
-  void *block = nullptr;
-  const int status = ShowRawImage(interp, imageHandle, config, in, destX, destY,
-                                  width, height, &block);
-  ReleaseRawImage(in.trees, block, in.bandFiles, in.pciFiles);
+  if (!open_files(interp, config, bandNeeded, pciNeeded, in)) return TCL_ERROR;
+  const int status = show_raw_image(interp, imageHandle, config, in, destX,
+                                    destY, width, height);
+  ReleaseRawImage(&in);
   return status;
 }

@@ -8,6 +8,7 @@
 #include "bandlib.h"
 #include "expressions.h"
 #include "shell.h"
+#include "shellhelpers.h"
 
 constexpr int MAX_PATHS_FIELD = 1792;
 constexpr int MAX_BAND_NUMBERS_FIELD = 28;
@@ -29,33 +30,33 @@ struct PhotoConfiguration {
 
 // Reads the string for a photo region of width x height pixels. Returns
 // null, or the message of the first fault met.
-const char *ReadPhotoConfiguration(const char *string, int width, int height,
-                                   PhotoConfiguration *config);
+const char *read_photo_configuration(const char *string, int width, int height,
+                                     PhotoConfiguration *config);
 
-// What one read holds: the channel trees and the open files.
+// What one read holds: the channels' trees and the open files. Channel k
+// is drawn by trees[treeOf[k]]: a channel whose expression equals an
+// earlier channel's uses that channel's tree, so each tree is held once.
 struct RawImageInputs {
-  ExprNode *trees[3];
-  FILE *bandFiles[FILE_SLOTS];
-  FILE *pciFiles[FILE_SLOTS];
+  ExprTree trees[3];  // one per distinct expression, from the first on
+  int treeOf[3] = {};
+  FileSet bandFiles;
+  FileSet pciFiles;
 };
 
 // Computes the window into byte planes and puts them into the photo at
-// (x, y), width x height pixels. `block` receives the one allocation of the
-// read, which the caller releases. Returns TCL_OK, or TCL_ERROR with the
-// message as the interpreter's result.
-int ShowRawImage(Tcl_Interp *interp, Tk_PhotoHandle photo,
-                 const PhotoConfiguration &config, const RawImageInputs &in,
-                 int x, int y, int width, int height, void **block);
+// (x, y), width x height pixels; the rows and planes live within the call.
+// Returns TCL_OK, or TCL_ERROR with the message as the interpreter's
+// result.
+int show_raw_image(Tcl_Interp *interp, Tk_PhotoHandle photo,
+                   const PhotoConfiguration &config, const RawImageInputs &in,
+                   int x, int y, int width, int height);
 
 // bytes[k] = values[k] as a byte: scaled by 0.25 first for 16-bit types,
 // below 0 and NaN give 0, above 255 gives 255, others truncate.
-void ValuesToBytes(const float *values, int count, bool sixteenBit,
-                   unsigned char *bytes);
+void values_to_bytes(const float *values, int count, bool sixteenBit,
+                     unsigned char *bytes);
 
-// Sets the message "<text><number> (<system text of error>)."
-void SetNumberedError(Tcl_Interp *interp, const char *text, int number,
-                      int error);
-
-// Releases the trees, the block and every open file of both sets.
-void ReleaseRawImage(ExprNode *trees[3], void *block,
-                     FILE *bandFiles[FILE_SLOTS], FILE *pciFiles[FILE_SLOTS]);
+// Releases the trees, then closes every open file of the band set and of
+// the PCI set. (What is still held when a read ends early is released the
+// same way as the inputs go out of scope.)
+void ReleaseRawImage(RawImageInputs *in);

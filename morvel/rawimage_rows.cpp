@@ -4,96 +4,106 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
+#include "buffer.h"
 #include "rawimage.h"
 
 namespace {
 
 const char *const NO_MEMORY = "Error allocating memory.";
 
-// The one allocation of a read, carved into its rows and planes.
-struct RowStore {
-  float *result;                     // the evaluated channel
-  float *scratch;                    // the evaluation's temporaries
-  float *bandRows[FILE_SLOTS];       // one row per open band file
-  float *componentRows[FILE_SLOTS];  // one row per open PCI file
-  int *sourceColumns;                // shrink: window column of each pixel
-  uint16_t *raw;                     // shrink: one stored row of the window
-  unsigned char *planes;             // red, green, blue
-};
-
 // The layout of one read's rows and planes.
 struct Layout {
   bool shrink;  // the photo is narrower than the window
   int width;    // values per row: the photo width, or the window's
   int rows;     // rows computed
-  int openFiles;
   int scratchRows;
   size_t planeSize;
 };
 
-Layout PlanRows(const PhotoConfiguration &config, const RawImageInputs &in,
-                int width, int height) {
+// The rows and planes of one read. The rows come as fresh zeroed pages: a
+// window may be far wider than its files (in the shrink path far wider
+// than the photo too), and such a window then fails at its first read
+// instead of after clearing every row.
+struct RowStore {
+  ZeroedArray<float> result;   // the evaluated channel
+  ZeroedArray<float> scratch;  // the evaluation's temporaries
+  // One row of values per open band file and per open PCI file, and the
+  // same rows as the evaluation reads them (null for a file not open).
+  ZeroedArray<float> bandValues[FILE_SLOTS], componentValues[FILE_SLOTS];
+  const float *bandRows[FILE_SLOTS] = {};
+  const float *componentRows[FILE_SLOTS] = {};
+  std::vector<int> sourceColumns;  // shrink: window column of each pixel
+  ZeroedArray<uint16_t> raw;       // shrink: one stored row of the window
+  // Red, green and blue: every byte is computed before the planes are
+  // shown, so they are not cleared first.
+  std::unique_ptr<unsigned char[]> planes;
+};
+
+Layout plan_rows(const PhotoConfiguration &config, const RawImageInputs &in,
+                 int width, int height) {
   Layout l;
   l.shrink = width < config.wCols;
   l.width = l.shrink ? width : config.wCols;
   // Zoomed rows below the photo would never be seen.
   l.rows = l.shrink || config.wRows > height ? height : config.wRows;
-  l.openFiles = 0;
-  for (int i = 1; i < FILE_SLOTS; ++i)
-    l.openFiles += (in.bandFiles[i] != nullptr) + (in.pciFiles[i] != nullptr);
   l.scratchRows = 0;
-  for (int k = 0; k < config.channels; ++k) {
-    const int n = ExpressionScratchRows(in.trees[k]);
+  for (const ExprTree &tree : in.trees) {
+    const int n = tree ? expression_scratch_rows(tree.get()) : 0;
     if (n > l.scratchRows) l.scratchRows = n;
   }
   l.planeSize = static_cast<size_t>(l.width) * static_cast<size_t>(l.rows);
   return l;
 }
 
-// Allocates and carves the store; null when there is no memory (or the
-// planes are too large for a photo block).
-void *AllocateRows(const PhotoConfiguration &config, const RawImageInputs &in,
+// Obtains the rows of the open files and the planes; false when there is
+// no memory (or the planes are too large for a photo block).
+bool allocate_rows(const PhotoConfiguration &config, const RawImageInputs &in,
                    const Layout &l, RowStore *store) {
-  if (l.planeSize > static_cast<size_t>(INT_MAX / 2)) return nullptr;
+  if (l.planeSize > static_cast<size_t>(INT_MAX / 2)) return false;
   const size_t n = static_cast<size_t>(l.width);
-  const size_t floats =
-      n * (1 + static_cast<size_t>(l.scratchRows + l.openFiles));
-  const size_t columns = l.shrink ? n : 0;
-  const size_t raw =
-      l.shrink && l.openFiles > 0 ? static_cast<size_t>(config.wCols) : 0;
-  char *block = static_cast<char *>(
-      malloc(floats * sizeof(float) + columns * sizeof(int) +
-             raw * sizeof(uint16_t) + 3 * l.planeSize));
-  if (block == nullptr) return nullptr;
-
-  float *f = reinterpret_cast<float *>(block);
-  store->result = f;
-  f += n;
-  store->scratch = f;
-  f += n * static_cast<size_t>(l.scratchRows);
+  store->result = allocate_zeroed<float>(n);
+  store->scratch =
+      allocate_zeroed<float>(n * static_cast<size_t>(l.scratchRows));
+  if (!store->result || !store->scratch) return false;
+  bool anyOpen = false;
   for (int i = 1; i < FILE_SLOTS; ++i) {
-    store->bandRows[i] = in.bandFiles[i] != nullptr ? f : nullptr;
-    if (in.bandFiles[i] != nullptr) f += n;
+    if (in.bandFiles[i] != nullptr) {
+      store->bandValues[i] = allocate_zeroed<float>(n);
+      if (!store->bandValues[i]) return false;
+      store->bandRows[i] = store->bandValues[i].get();
+      anyOpen = true;
+    }
+    if (in.pciFiles[i] != nullptr) {
+      store->componentValues[i] = allocate_zeroed<float>(n);
+      if (!store->componentValues[i]) return false;
+      store->componentRows[i] = store->componentValues[i].get();
+      anyOpen = true;
+    }
   }
-  for (int i = 1; i < FILE_SLOTS; ++i) {
-    store->componentRows[i] = in.pciFiles[i] != nullptr ? f : nullptr;
-    if (in.pciFiles[i] != nullptr) f += n;
+  if (l.shrink) {
+    try {
+      store->sourceColumns.resize(n);
+    } catch (const std::bad_alloc &) {
+      return false;
+    }
   }
-  memset(store->result, 0, floats * sizeof(float));
-  store->bandRows[0] = store->componentRows[0] = nullptr;
-  store->sourceColumns = reinterpret_cast<int *>(f);
-  store->raw = reinterpret_cast<uint16_t *>(store->sourceColumns + columns);
-  store->planes = reinterpret_cast<unsigned char *>(store->raw + raw);
-  return block;
+  if (l.shrink && anyOpen) {
+    store->raw = allocate_zeroed<uint16_t>(static_cast<size_t>(config.wCols));
+    if (!store->raw) return false;
+  }
+  store->planes.reset(new (std::nothrow) unsigned char[3 * l.planeSize]);
+  return static_cast<bool>(store->planes);
 }
 
 // Photo pixel i of n shows window position (span - 1) * i / (n - 1): the
 // first and the last pixel show the window's edges; a photo one pixel
 // across shows the first.
-int64_t Spread(int span, int i, int n) {
+int64_t spread(int span, int i, int n) {
   return n > 1 ? static_cast<int64_t>(span - 1) * i / (n - 1) : 0;
 }
 
@@ -103,51 +113,56 @@ int64_t Spread(int span, int i, int n) {
 // the shrink path takes from its shared raw row are cleared before each
 // read, so such a band never shows another band's samples. Returns the
 // number of the file whose read failed, or 0.
-int ReadSet(const PhotoConfiguration &config, FILE *const files[FILE_SLOTS],
-            int type, int row, const Layout &l, const RowStore &store,
-            float *const rows[FILE_SLOTS]) {
+int read_set(const PhotoConfiguration &config, const FileSet &files, int type,
+             int row, const Layout &l, RowStore &store,
+             ZeroedArray<float> *values) {
+  uint16_t *raw = store.raw.get();
+  const int *columns = store.sourceColumns.data();
   for (int i = 1; i < FILE_SLOTS; ++i) {
     if (files[i] == nullptr) continue;
+    float *out = values[i].get();
     if (!l.shrink) {
       if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
-                        config.wCol, config.wCols, rows[i], KIND_FLOAT) != 0)
+                        config.wCol, config.wCols, out, KIND_FLOAT) != 0)
         return i;
       continue;
     }
-    for (int m = 0; m < l.width; ++m) store.raw[store.sourceColumns[m]] = 0;
+    for (int m = 0; m < l.width; ++m) raw[columns[m]] = 0;
     if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
-                      config.wCol, config.wCols, store.raw, KIND_U16) != 0)
+                      config.wCol, config.wCols, raw, KIND_U16) != 0)
       return i;
-    for (int m = 0; m < l.width; ++m)
-      rows[i][m] = store.raw[store.sourceColumns[m]];
+    for (int m = 0; m < l.width; ++m) out[m] = raw[columns[m]];
   }
   return 0;
 }
 
 // Evaluates every channel of one row into its plane; a channel that shares
 // an earlier channel's tree copies its bytes.
-void ComputeChannels(const PhotoConfiguration &config, const RawImageInputs &in,
-                     const Layout &l, const RowStore &store, int r) {
+void compute_channels(const PhotoConfiguration &config,
+                      const RawImageInputs &in, const Layout &l,
+                      RowStore &store, int r) {
   const size_t offset = static_cast<size_t>(r) * static_cast<size_t>(l.width);
+  unsigned char *planes = store.planes.get();
   for (int k = 0; k < config.channels; ++k) {
-    unsigned char *bytes = store.planes + k * l.planeSize + offset;
+    unsigned char *bytes = planes + k * l.planeSize + offset;
     int same = -1;
     for (int j = 0; j < k && same < 0; ++j)
-      if (in.trees[j] == in.trees[k]) same = j;
+      if (in.treeOf[j] == in.treeOf[k]) same = j;
     if (same >= 0) {
-      memcpy(bytes, store.planes + same * l.planeSize + offset,
+      memcpy(bytes, planes + same * l.planeSize + offset,
              static_cast<size_t>(l.width));
       continue;
     }
-    EvaluateExpressionInto(in.trees[k], store.bandRows, store.componentRows,
-                           store.result, l.width, store.scratch);
-    ValuesToBytes(store.result, l.width, config.iType >= 3, bytes);
+    evaluate_expression_into(in.trees[in.treeOf[k]].get(), store.bandRows,
+                             store.componentRows, store.result.get(), l.width,
+                             store.scratch.get());
+    values_to_bytes(store.result.get(), l.width, config.iType >= 3, bytes);
   }
 }
 
 // Grey: plane 0 in all three; palette: plane 0's bytes through the palette.
-void BuildPlanes(const PhotoConfiguration &config, const Layout &l,
-                 unsigned char *planes) {
+void build_planes(const PhotoConfiguration &config, const Layout &l,
+                  unsigned char *planes) {
   unsigned char *green = planes + l.planeSize, *blue = green + l.planeSize;
   if (config.mode == MODE_GREY) {
     memcpy(green, planes, l.planeSize);
@@ -168,8 +183,8 @@ void BuildPlanes(const PhotoConfiguration &config, const Layout &l,
 
 }  // namespace
 
-void ValuesToBytes(const float *values, int count, bool sixteenBit,
-                   unsigned char *bytes) {
+void values_to_bytes(const float *values, int count, bool sixteenBit,
+                     unsigned char *bytes) {
   const float scale = sixteenBit ? 0.25f : 1.0f;
   for (int k = 0; k < count; ++k) {
     const float v = values[k] * scale;
@@ -182,53 +197,39 @@ void ValuesToBytes(const float *values, int count, bool sixteenBit,
   }
 }
 
-int ShowRawImage(Tcl_Interp *interp, Tk_PhotoHandle photo,
-                 const PhotoConfiguration &config, const RawImageInputs &in,
-                 int x, int y, int width, int height, void **block) {
-  const Layout l = PlanRows(config, in, width, height);
+int show_raw_image(Tcl_Interp *interp, Tk_PhotoHandle photo,
+                   const PhotoConfiguration &config, const RawImageInputs &in,
+                   int x, int y, int width, int height) {
+  const Layout l = plan_rows(config, in, width, height);
   RowStore store;
-  *block = AllocateRows(config, in, l, &store);
-  if (*block == nullptr) {
-    Tcl_SetResult(interp, const_cast<char *>(NO_MEMORY), TCL_VOLATILE);
+  if (!allocate_rows(config, in, l, &store)) {
+    set_message(interp, NO_MEMORY);
     return TCL_ERROR;
   }
   if (l.shrink)
     for (int m = 0; m < l.width; ++m)
-      store.sourceColumns[m] = static_cast<int>(Spread(config.wCols, m, width));
+      store.sourceColumns[m] = static_cast<int>(spread(config.wCols, m, width));
 
   for (int r = 0; r < l.rows; ++r) {
     const int row =
         config.wRow +
-        static_cast<int>(l.shrink ? Spread(config.wRows, r, height) : r);
-    const int band = ReadSet(config, in.bandFiles, config.iType, row, l, store,
-                             store.bandRows);
-    if (band != 0) {
-      SetNumberedError(interp, "Error reading image file for band ", band,
-                       errno);
-      return TCL_ERROR;
-    }
-    const int component = ReadSet(config, in.pciFiles, -config.iType, row, l,
-                                  store, store.componentRows);
-    if (component != 0) {
-      SetNumberedError(interp, "Error reading PCI file for component ",
-                       component, errno);
-      return TCL_ERROR;
-    }
-    ComputeChannels(config, in, l, store, r);
+        static_cast<int>(l.shrink ? spread(config.wRows, r, height) : r);
+    const int band = read_set(config, in.bandFiles, config.iType, row, l, store,
+                              store.bandValues);
+    if (band != 0)
+      return fail_numbered(interp, "Error reading image file for band ", band,
+                           errno);
+    const int component = read_set(config, in.pciFiles, -config.iType, row, l,
+                                   store, store.componentValues);
+    if (component != 0)
+      return fail_numbered(interp, "Error reading PCI file for component ",
+                           component, errno);
+    compute_channels(config, in, l, store, r);
   }
-  BuildPlanes(config, l, store.planes);
+  build_planes(config, l, store.planes.get());
 
-  const int planeSize = static_cast<int>(l.planeSize);
-  Tk_PhotoImageBlock image;
-  image.pixelPtr = store.planes;
-  image.width = l.width;
-  image.height = l.rows;
-  image.pitch = l.width;
-  image.pixelSize = 1;
-  image.offset[0] = 0;
-  image.offset[1] = planeSize;
-  image.offset[2] = 2 * planeSize;
-  image.offset[3] = 0;  // no alpha
+  Tk_PhotoImageBlock image = planar_block(store.planes.get(), l.width, l.rows,
+                                          static_cast<int>(l.planeSize));
   int status;
   if (l.shrink) {
     status = Tk_PhotoPutBlock(interp, photo, &image, x, y, width, height,
@@ -241,7 +242,7 @@ int ShowRawImage(Tcl_Interp *interp, Tk_PhotoHandle photo,
                                     zoomX, zoomY, 1, 1, TK_PHOTO_COMPOSITE_SET);
   }
   if (status != TCL_OK) {
-    Tcl_SetResult(interp, const_cast<char *>(NO_MEMORY), TCL_VOLATILE);
+    set_message(interp, NO_MEMORY);
     return TCL_ERROR;
   }
   return TCL_OK;

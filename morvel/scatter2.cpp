@@ -7,11 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <vector>
+#include <string>
 
+#include "buffer.h"
 #include "filehandle.h"
 #include "shell.h"
+#include "shellhelpers.h"
 #include "textscan.h"
 
 namespace {
@@ -44,26 +45,17 @@ bool scan_config(const char *text, PlotConfig *config) {
          scan_number(in, &config->satPercent);
 }
 
-void set_message(Tcl_Interp *interp, const char *text) {
-  Tcl_SetResult(interp, const_cast<char *>(text), TCL_STATIC);
-}
-
-// Messages with system text or numbers are appended to an empty result.
 int fail_reading(Tcl_Interp *interp) {
-  const int error = errno;
-  Tcl_ResetResult(interp);
-  Tcl_AppendResult(interp, "Error reading plot file (", strerror(error), ").",
-                   nullptr);
-  return TCL_ERROR;
+  return fail_system(interp, "Error reading plot file (");
 }
 
-// "<height>x<width> is too small for a scatter plot." (height first; two
-// numbers, so two appends).
+// "<height>x<width> is too small for a scatter plot." (height first).
 int fail_too_small(Tcl_Interp *interp, int width, int height) {
+  const std::string message = std::to_string(height) + "x" +
+                              std::to_string(width) +
+                              " is too small for a scatter plot.";
   Tcl_ResetResult(interp);
-  Tcl_AppendResult(interp, IntToText(height), "x", nullptr);
-  Tcl_AppendResult(interp, IntToText(width),
-                   " is too small for a scatter plot.", nullptr);
+  Tcl_AppendResult(interp, message.c_str(), nullptr);
   return TCL_ERROR;
 }
 
@@ -93,9 +85,10 @@ struct PlotHeader {
 int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
   if (!scan_number(in, &header->areas)) return fail_reading(interp);
   if (header->areas > MAX_AREAS) {
+    const std::string limit = std::to_string(MAX_AREAS);
     Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Too many scatter areas (limit of ",
-                     IntToText(MAX_AREAS), ").", nullptr);
+    Tcl_AppendResult(interp, "Too many scatter areas (limit of ", limit.c_str(),
+                     ").", nullptr);
     return TCL_ERROR;
   }
   for (int a = 0; a < header->areas; ++a) {
@@ -132,11 +125,23 @@ uint8_t cell_level(const Brightness &b, int count) {
   return static_cast<uint8_t>(level & 0xff);
 }
 
-// The three planes of N x N bytes (red, green, blue), row-major.
+// The three planes of N x N bytes (red, green, blue), row-major, black at
+// the start. They are obtained before the plot file's header is read and
+// come as fresh zeroed pages, so a file that fails there costs nothing.
 struct Planes {
   int cells;
-  std::vector<uint8_t> bytes;
+  ZeroedArray<uint8_t> bytes;
 };
+
+// One number of a record; false where the records end. A number too large
+// for an int does not end them: it is a fault of the file, as it is in the
+// header, and sets *fault.
+bool record_number(FileScanner &in, int *value, bool *fault) {
+  bool outside;
+  if (scan_number(in, value, &outside)) return true;
+  *fault = outside;
+  return false;
+}
 
 // Reads the records into the planes. A later record for a cell overwrites
 // an earlier one; records outside the window are skipped after their
@@ -148,12 +153,14 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
       static_cast<int64_t>(header.overallMax) * config.satPercent / 100};
   const int64_t n = planes->cells;
   const int64_t plane = n * n;
-  uint8_t *red = planes->bytes.data();
+  uint8_t *red = planes->bytes.get();
   uint8_t *green = red + plane;
   uint8_t *blue = green + plane;
   int first, second, count;
-  while (scan_number(in, &first) && scan_number(in, &second) &&
-         scan_number(in, &count)) {
+  bool fault = false;
+  while (record_number(in, &first, &fault) &&
+         record_number(in, &second, &fault) &&
+         record_number(in, &count, &fault)) {
     bool r = false, g = false, b = false;
     for (int a = 0; a < header.areas; ++a) {
       int areaCount;
@@ -174,6 +181,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
     green[at] = g ? level : 0;
     blue[at] = b ? level : 0;
   }
+  if (fault) return fail_reading(interp);  // errno EINVAL from the scan
   if (in.error()) {
     errno = in.end_error();
     return fail_reading(interp);
@@ -186,16 +194,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
 int put_planes(Tcl_Interp *interp, Tk_PhotoHandle photo, Planes &planes,
                int destX, int destY, int width, int height) {
   const int n = planes.cells;
-  Tk_PhotoImageBlock block;
-  block.pixelPtr = planes.bytes.data();
-  block.width = n;
-  block.height = n;
-  block.pitch = n;
-  block.pixelSize = 1;
-  block.offset[0] = 0;
-  block.offset[1] = n * n;
-  block.offset[2] = 2 * n * n;
-  block.offset[3] = 0;  // no alpha
+  Tk_PhotoImageBlock block = planar_block(planes.bytes.get(), n, n, n * n);
   return Tk_PhotoPutZoomedBlock(interp, photo, &block, destX, destY, width,
                                 height, width / n, height / n, 1, 1,
                                 TK_PHOTO_COMPOSITE_SET);
@@ -243,19 +242,13 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char * /*format*/,
   }
 
   FileHandle file(fopen(config.path, "r"));
-  if (!file) {
-    const int error = errno;
-    Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Error opening plot file (", strerror(error), ").",
-                     nullptr);
-    return TCL_ERROR;
-  }
+  if (!file) return fail_system(interp, "Error opening plot file (");
   Planes planes;
   planes.cells = config.cells;
-  try {
-    planes.bytes.assign(3 * static_cast<size_t>(config.cells) * config.cells,
-                        0);
-  } catch (const std::bad_alloc &) {
+  planes.bytes =
+      allocate_zeroed<uint8_t>(3 * static_cast<size_t>(config.cells) *
+                               static_cast<size_t>(config.cells));
+  if (!planes.bytes) {
     set_message(interp, "Error allocating memory.");
     return TCL_ERROR;
   }

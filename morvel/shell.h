@@ -8,10 +8,6 @@
 // Tcl and Tk set up, then the photo formats and commands registered.
 int AppInit(Tcl_Interp *interp);
 
-// The decimal text of `value`, in one process-wide buffer that each call
-// overwrites.
-const char *IntToText(int value);
-
 // Photo formats, read from the -data string of a photo image only. A match
 // procedure stores the photo's size and returns non-zero when the string
 // is one of the format's configuration strings; a read procedure fills the
@@ -36,7 +32,7 @@ int RawImageStringRead(Tcl_Interp *interp, char *string, char *formatString,
 // text skipped up to the next blank. False when the text runs short or a
 // number does not fit an int.
 constexpr int PALETTE_ENTRIES = 256;
-bool ReadPalette(const char *text, int palette[PALETTE_ENTRIES][3]);
+bool read_palette(const char *text, int palette[PALETTE_ENTRIES][3]);
 // "Scatter2" photo format: a scatter plot drawn from a plot file.
 int Scatter2StringMatch(char *string, char *format, int *width, int *height);
 int Scatter2StringRead(Tcl_Interp *interp, char *string, char *format,

@@ -92,9 +92,11 @@ bool skip_word(Source &in) {
 
 // "%d": white space, an optional sign, at least one digit; reading stops at
 // the first other character. False when no number is there (errno from
-// end_error at the end of the text, else EINVAL) or it lies outside int.
+// end_error at the end of the text, else EINVAL) or it lies outside int
+// (errno EINVAL, and *outside set when it is given).
 template <class Source>
-bool scan_number(Source &in, int *value) {
+bool scan_number(Source &in, int *value, bool *outside = nullptr) {
+  if (outside != nullptr) *outside = false;
   skip_space(in);
   int c = in.peek();
   if (c == EOF) {
@@ -116,6 +118,7 @@ bool scan_number(Source &in, int *value) {
     magnitude = magnitude * 10 + (c - '0');
     if (magnitude > static_cast<long long>(INT_MAX) + 1) {
       errno = EINVAL;
+      if (outside != nullptr) *outside = true;
       return false;
     }
     in.advance();
@@ -123,6 +126,7 @@ bool scan_number(Source &in, int *value) {
   const long long v = negative ? -magnitude : magnitude;
   if (v > INT_MAX) {
     errno = EINVAL;
+    if (outside != nullptr) *outside = true;
     return false;
   }
   *value = static_cast<int>(v);

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 
 #include "shelltest.h"
 
@@ -123,6 +124,41 @@ TEST(CreateGif, ProgressScriptsAndRefusals) {
                    "1 {Error writing GIF file (No space left on device).}"});
   shelltest::expect_calls(dir, shelltest::kFrames, calls);
   EXPECT_FALSE(testsupport::file_exists(dir.file("no.gif")));
+}
+
+// A GIF holds its width and height in 16 bits: a side beyond 65535 is
+// refused before the reserved colours are looked at and before any file is
+// made, never written with its size cut to 16 bits.
+TEST(CreateGif, SidesBeyondSixteenBitsAreRefused) {
+  TempDir dir;
+  const std::string bad = "1 {Illegal parameter.}", none = " 0 {} {} {} {}";
+  auto gif = [&](const std::string &name, const std::string &sides,
+                 const std::string &rest) {
+    return "CreateGif .f " + dir.file(name) + " " + sides + rest;
+  };
+  shelltest::expect_calls(
+      dir, shelltest::kFrames,
+      {{gif("no.gif", "1 70000", none), bad},
+       {gif("no.gif", "70000 1", none), bad},
+       {gif("no.gif", "1 65536", none), bad},
+       {gif("no.gif", "65536 1", none), bad},
+       {gif("no.gif", "1 2147483647", none), bad},
+       {gif("no.gif", "1 65536", " 2 {1} {2} {3} {}"), bad},
+       // gd refuses an image of 4 GB, quietly
+       {gif("no.gif", "65535 65535", none), "1 {Error allocating memory.}"},
+       {gif("wide.gif", "1 65535", none), "0 {}"},
+       {gif("high.gif", "65535 1", none), "0 {}"}});
+  EXPECT_FALSE(testsupport::file_exists(dir.file("no.gif")));
+  for (auto [name, width, height] :
+       {std::tuple{"wide.gif", 65535, 1}, {"high.gif", 1, 65535}}) {
+    const auto picture = shelltest::read_gif(dir.file(name));
+    EXPECT_EQ(picture.width, width) << name;
+    EXPECT_EQ(picture.height, height) << name;
+    // The visible frame: its first pixel, then white beyond it.
+    ASSERT_EQ(picture.rgb.size(), size_t(65535)) << name;
+    EXPECT_EQ(picture.rgb.front(), (Rgb{16, 32, 48})) << name;
+    EXPECT_EQ(picture.rgb.back(), (Rgb{255, 255, 255})) << name;
+  }
 }
 
 }  // namespace

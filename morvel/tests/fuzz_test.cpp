@@ -15,24 +15,24 @@
 namespace {
 
 std::mt19937 engine(20261208);
-int Below(int n) { return int(engine() % unsigned(n)); }
-std::string Pick(const std::vector<std::string> &items) {
-  return items[size_t(Below(int(items.size())))];
+int below(int n) { return int(engine() % unsigned(n)); }
+std::string pick(const std::vector<std::string> &items) {
+  return items[size_t(below(int(items.size())))];
 }
 
 // Bytes of `text` changed, dropped, repeated or cut; numbers inserted.
-std::string Mutate(std::string text) {
+std::string mutate(std::string text) {
   const std::string letters = "|0123456789 -+BbCcPp()*/.,x#\t\n\xff";
-  for (int k = Below(4); k >= 0; --k) {
-    const size_t at = text.empty() ? 0 : size_t(Below(int(text.size())));
-    const char letter = letters[size_t(Below(int(letters.size())))];
-    switch (Below(5)) {
+  for (int k = below(4); k >= 0; --k) {
+    const size_t at = text.empty() ? 0 : size_t(below(int(text.size())));
+    const char letter = letters[size_t(below(int(letters.size())))];
+    switch (below(5)) {
       case 0: text.insert(at, 1, letter); break;
-      case 1: text.erase(at, size_t(1 + Below(8))); break;
-      case 2: text.insert(at, text.substr(at, size_t(Below(40)))); break;
+      case 1: text.erase(at, size_t(1 + below(8))); break;
+      case 2: text.insert(at, text.substr(at, size_t(below(40)))); break;
       case 3: text.resize(at); break;
       default:
-        text.insert(at, Pick({" 0 ", " -1 ", " 2147483647 ", " 2147483648 ",
+        text.insert(at, pick({" 0 ", " -1 ", " 2147483647 ", " 2147483648 ",
                               " 99999999999 ", " 12abc ", " ", " 7 "}));
     }
   }
@@ -41,10 +41,10 @@ std::string Mutate(std::string text) {
 
 // Whether `text` fits `pattern`, where '*' stands for any text and '#' for
 // an integer.
-bool Fits(const char *pattern, const char *text) {
+bool fits(const char *pattern, const char *text) {
   if (*pattern == '*')
     for (const char *t = text;; ++t) {
-      if (Fits(pattern + 1, t)) return true;
+      if (fits(pattern + 1, t)) return true;
       if (*t == '\0') return false;
     }
   if (*pattern == '#') {
@@ -54,7 +54,7 @@ bool Fits(const char *pattern, const char *text) {
   } else if (*pattern != *text) {
     return false;
   }
-  return *pattern == '\0' || Fits(pattern + 1, text + 1);
+  return *pattern == '\0' || fits(pattern + 1, text + 1);
 }
 
 // What a call may answer: success, or one of the shell's own messages.
@@ -109,31 +109,31 @@ TEST(Fuzz, EveryCallGetsSuccessOrAKnownMessage) {
       "image create photo p\nset fds [llength [glob /proc/self/fd/*]]\n";
   std::vector<std::string> called;
   for (int k = 0; k < 2000; ++k) {
-    const std::string name = std::next(seeds.begin(), Below(6))->first;
-    const std::string arg = shelltest::quote(Mutate(Pick(seeds.at(name))));
+    const std::string name = std::next(seeds.begin(), below(6))->first;
+    const std::string arg = shelltest::quote(mutate(pick(seeds.at(name))));
     std::string c = name + " {*}" + arg;
     if (name == "PaletteImage" || name == "RawImage") {
       c = "p put " + arg + " -format " + name + " -to 0 0 " +
-          std::to_string(1 + Below(12)) + " " + std::to_string(1 + Below(9));
+          std::to_string(1 + below(12)) + " " + std::to_string(1 + below(9));
     } else if (name == "Scatter2") {
       const std::string path = dir.file("plot" + std::to_string(k));
-      testsupport::write_file(path, Below(4) == 0 ? plot : Mutate(plot));
+      testsupport::write_file(path, below(4) == 0 ? plot : mutate(plot));
       c = "image create photo -format Scatter2 -data " +
-          shelltest::quote(path + " " + Mutate(Pick(seeds.at(name))) + " " +
-                           Pick({"256", "512", "255", "0"}) + " " +
-                           Pick({"256", "300", "-3", "x"}));
+          shelltest::quote(path + " " + mutate(pick(seeds.at(name))) + " " +
+                           pick({"256", "512", "255", "0"}) + " " +
+                           pick({"256", "300", "-3", "x"}));
     } else if (name == "CreateGif") {
       // One dimension may be huge, never both: the image must fit memory.
-      const std::string rows = Pick({"25", "1", "3", "0", "x", "2147483647"});
-      c = name + " " + Pick({".f", ".f", ".", ".nope"}) + " " +
-          dir.file(Pick({"a.gif", "a.gif", "no/b.gif", ""})) + " " + rows +
+      const std::string rows = pick({"25", "1", "3", "0", "x", "2147483647"});
+      c = name + " " + pick({".f", ".f", ".", ".nope"}) + " " +
+          dir.file(pick({"a.gif", "a.gif", "no/b.gif", ""})) + " " + rows +
           (rows == "2147483647" ? " 1 " : " 7 ") +
-          std::to_string(Below(6) == 0 ? Below(40) - 2 : 2);
-      for (int list = 0; list < 3; ++list) c += " " + Pick(seeds.at(name));
+          std::to_string(below(6) == 0 ? below(40) - 2 : 2);
+      for (int list = 0; list < 3; ++list) c += " " + pick(seeds.at(name));
       c += " {" +
-           Pick({"set ::p %d", "", "set ::p %5i", "set ::p %s", "set ::p %n",
+           pick({"set ::p %d", "", "set ::p %5i", "set ::p %s", "set ::p %n",
                  "set ::p %%", "error %d", "set ::p %*d"}) +
-           "}" + (Below(12) == 0 ? " extra" : "");
+           "}" + (below(12) == 0 ? " extra" : "");
     }
     script += "puts [list " + name + " [catch {" + c + "} r] $r]\n";
     called.push_back(name);
@@ -153,7 +153,7 @@ TEST(Fuzz, EveryCallGetsSuccessOrAKnownMessage) {
     EXPECT_TRUE(
         answer.find("(Success)") == std::string::npos &&
         std::any_of(answers.begin(), answers.end(),
-                    [&](auto &a) { return Fits(a.c_str(), answer.c_str()); }))
+                    [&](auto &a) { return fits(a.c_str(), answer.c_str()); }))
         << called[k] << ": " << answer;
   }
   for (const auto &seed : seeds)

@@ -103,7 +103,32 @@ TEST(Scatter2, DrawsCellsAtTheirLevelsAndColoursOrRefuses) {
       {"1 #ffff00000000\n9 9\n0 0 5\n", kPlain, "",
        reading + "No data available)."},
       {"0\n99999999999\n", kPlain, "", reading + "Invalid argument)."},
+      // A record number beyond int is a fault of the file, as in the
+      // header: the records after it are not dropped in silence. Text that
+      // is no number still ends the records.
+      {"0\n100\n0 0 10\n0 1 99999999999\n0 2 50\n", kPlain, "",
+       reading + "Invalid argument)."},
+      {"0\n100\n0 0 10\n2147483648 1 5\n", kPlain, "",
+       reading + "Invalid argument)."},
+      {"0\n100\n0 0 10\n0 -2147483649 5\n", kPlain, "",
+       reading + "Invalid argument)."},
+      {"0\n100\n0 0 10\nend 0 1 700\n", kPlain, "0 255 1 255",
+       grey(25) + " " + kBlack},
   });
+}
+
+// The planes (3 x 4096 x 4096 bytes here) are obtained before the header
+// is read: a header that fails costs no clearing of them. Only the photo
+// itself (64 MB) is held.
+TEST(Scatter2, AFileThatFailsInItsHeaderClearsNoPlanes) {
+  shelltest::TempDir dir;
+  testsupport::write_file(dir.file("plot"), "x\n");
+  shelltest::expect_calls(
+      dir, shelltest::kPeakMemory,
+      {{"image create photo -format Scatter2 -data {" + dir.file("plot") +
+            " 0 0 4096 w 0 100 4096 4096}",
+        "1 {Error reading plot file (Invalid argument).}"},
+       {"expr {[peak] - $before < 90000}", "0 1"}});
 }
 
 }  // namespace

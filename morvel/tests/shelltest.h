@@ -182,6 +182,13 @@ inline Rgb frames_colour(int x, int y) {
   return {16, 32, 48};
 }
 
+// A setup that defines `peak`, the process's peak resident memory in kB,
+// and keeps its value at the start in `before`.
+inline const char *const kPeakMemory =
+    "proc peak {} {\n  set f [open /proc/self/status]\n"
+    "  regexp {VmHWM:\\s+(\\d+)} [read $f] -> kb\n  close $f\n"
+    "  return $kb\n}\nset before [peak]\n";
+
 // CreateGif of `rows` x `cols` of ".f" after `setup`, with the reserved
 // colours (1, 2, 3) and (250, 251, 252), read back.
 inline Picture capture_frames(const TempDir &dir, int rows, int cols,
