@@ -7,6 +7,7 @@
 // worked for 8 pixels at once where AVX2 is there. Each pixel's sum keeps
 // its sample order, so every density is the same double as the plain loop's.
 #include "parzen.h"
+#include "vector_path.h"
 
 #include <immintrin.h>
 
@@ -147,11 +148,6 @@ __attribute__((target("avx2"))) void sums_avx2(const ParzenModel &m,
   }
 }
 
-bool have_avx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
-
 bool chunk_packable(const ParzenModel &m, const int32_t *const *values,
                     int count) {
   if (!m.packed || !m.complete) return false;
@@ -194,7 +190,7 @@ void sums_vector(const ParzenModel &m, const TrainingSet &ts, int k,
 SumPath chunk_path(const ParzenModel &m, const int32_t *const *values,
                    int count, bool vector) {
   if (!chunk_packable(m, values, count)) return SUMS_GENERAL;
-  return vector && have_avx2() ? SUMS_VECTOR : SUMS_PACKED;
+  return use_avx2(vector) ? SUMS_VECTOR : SUMS_PACKED;
 }
 
 void kernel_sums(const ParzenModel &m, const TrainingSet &ts, int k,
