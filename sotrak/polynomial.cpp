@@ -151,9 +151,10 @@ void scores_plain(const PolynomialModel &m, int k, const double *products,
   scores_loops(m, k, products, factor, count, scores);
 }
 
-__attribute__((target("avx2"))) void scores_avx2(
-    const PolynomialModel &m, int k, const double *products,
-    const double *factor, int count, double *scores) {
+__attribute__((target("avx2"))) void scores_avx2(const PolynomialModel &m,
+                                                 int k, const double *products,
+                                                 const double *factor,
+                                                 int count, double *scores) {
   scores_loops(m, k, products, factor, count, scores);
 }
 

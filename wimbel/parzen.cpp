@@ -7,12 +7,13 @@
 // worked for 8 pixels at once where AVX2 is there. Each pixel's sum keeps
 // its sample order, so every density is the same double as the plain loop's.
 #include "parzen.h"
-#include "vector_path.h"
 
 #include <immintrin.h>
 
 #include <cfloat>
 #include <cmath>
+
+#include "vector_path.h"
 
 namespace {
 
