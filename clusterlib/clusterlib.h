@@ -61,16 +61,6 @@ inline float distance_sum(const float *a, const float *b, int n) {
 // square root taken in double precision. 0 for n = 0.
 double vector_distance(const float *a, const float *b, int n);
 
-struct ClusterPair {
-  int32_t first = NO_LINK;  // nearer the head
-  int32_t second = NO_LINK;
-};
-
-// The pair of clusters whose means are closest, scanning every pair in list
-// order with a single-precision best and a strict comparison. No pair
-// (both NO_LINK) with fewer than two clusters.
-ClusterPair find_closest_pair(const ClusterList &list, int n);
-
 // Merges `second` into `first` (which comes before it in the list): count-
 // weighted means in double precision stored back in single, counts added,
 // second's members appended behind first's, second unlinked. `before` is
@@ -86,21 +76,10 @@ void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
 void merge_closest_pairs(ClusterList &list, int n, int merges, int from,
                          int to);
 
-// The same merges by a full rescan of every pair for each merge: the
-// reference that the kept-distance version must match.
-void merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
-                                   int from, int to);
-
 // The class byte of list position p (1 at the head): p modulo 256.
 inline uint8_t class_byte(int64_t position) {
   return static_cast<uint8_t>(position % 256);
 }
-
-// The class byte of the cluster nearest to one pixel of n 16-bit samples:
-// strict comparison against a single-precision best, the list in order.
-// 0 for an empty list.
-uint8_t nearest_cluster_class(const ClusterList &list, const uint16_t *samples,
-                              int n);
 
 // The clusters of a list laid out for classifying many pixels at once.
 struct ClassTable {
@@ -115,3 +94,29 @@ ClassTable class_table(const ClusterList &list, int n);
 void nearest_cluster_classes(const ClassTable &table,
                              const uint16_t *const *rows, int count,
                              uint8_t *out);
+
+// ---------------------------------------------------------------------------
+// References. The operations of the cluster model as plainly as they can be
+// put, one pair or one pixel at a time. No tool calls them: the tools run
+// merge_closest_pairs and nearest_cluster_classes, and the tests hold those
+// to these, byte for byte.
+
+struct ClusterPair {
+  int32_t first = NO_LINK;  // nearer the head
+  int32_t second = NO_LINK;
+};
+
+// The pair of clusters whose means are closest, scanning every pair in list
+// order with a single-precision best and a strict comparison. No pair
+// (both NO_LINK) with fewer than two clusters.
+ClusterPair find_closest_pair(const ClusterList &list, int n);
+
+// merge_closest_pairs by a full rescan (find_closest_pair) for each merge.
+void merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
+                                   int from, int to);
+
+// The class byte of the cluster nearest to one pixel of n 16-bit samples:
+// strict comparison against a single-precision best, the list in order.
+// 0 for an empty list.
+uint8_t nearest_cluster_class(const ClusterList &list, const uint16_t *samples,
+                              int n);

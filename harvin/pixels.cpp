@@ -1,4 +1,5 @@
-// The pixels of the area and the leader pass.
+// The pixels of the area, and the limit of the sums that the leader pass
+// (leaders.cpp) compares with.
 #include <algorithm>
 #include <climits>
 #include <cmath>

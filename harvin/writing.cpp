@@ -12,6 +12,9 @@ void write_classes(const ClusterRun &run, const ClusterList &list,
   } catch (const std::bad_alloc &) {
     fail_allocating();
   }
+  // v is the class byte, list position modulo 256, and also the progress
+  // step: past 255 clusters it wraps to 0 and the progress lines fall back
+  // and climb again. harvin has always printed them so; one byte for both.
   uint8_t v = 1;
   for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next) {
     for (int32_t m = list.clusters[c].members; m != NO_LINK;

@@ -14,24 +14,35 @@ void fatal_error(const char *message) { fail_with("%s", message); }
 // ---------------------------------------------------------------------------
 // Allocation and release
 
+namespace {
+
+// The allocators' failures have no line end, unlike the tools' other
+// messages: they have always been printed so and users' scripts match them
+// as they are. Leave them without one.
+constexpr char REAL_VECTOR_FAILURE[] = "Failure in allocate_real_vector().";
+constexpr char INTEGER_VECTOR_FAILURE[] =
+    "Failure in allocate_integer_vector().";
+constexpr char REAL_MATRIX_FAILURE[] = "Failure in allocate_real_matrix().";
+constexpr char INTEGER_MATRIX_FAILURE[] =
+    "Failure in allocate_integer_matrix().";
+
+}  // namespace
+
 RealVector allocate_real_vector(int lo, int hi) {
-  return allocate_vector_block<float>(lo, hi,
-                                      "Failure in allocate_real_vector().");
+  return allocate_vector_block<float>(lo, hi, REAL_VECTOR_FAILURE);
 }
 
 IntVector allocate_integer_vector(int lo, int hi) {
-  return allocate_vector_block<std::int32_t>(
-      lo, hi, "Failure in allocate_integer_vector().");
+  return allocate_vector_block<std::int32_t>(lo, hi, INTEGER_VECTOR_FAILURE);
 }
 
 RealMatrix allocate_real_matrix(int lr, int ur, int lc, int uc) {
-  return allocate_matrix_blocks<float>(lr, ur, lc, uc,
-                                       "Failure in allocate_real_matrix().");
+  return allocate_matrix_blocks<float>(lr, ur, lc, uc, REAL_MATRIX_FAILURE);
 }
 
 IntMatrix allocate_integer_matrix(int lr, int ur, int lc, int uc) {
-  return allocate_matrix_blocks<std::int32_t>(
-      lr, ur, lc, uc, "Failure in allocate_integer_matrix().");
+  return allocate_matrix_blocks<std::int32_t>(lr, ur, lc, uc,
+                                              INTEGER_MATRIX_FAILURE);
 }
 
 // The handle carries its own block; the bounds are taken for symmetry with

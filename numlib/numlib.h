@@ -21,7 +21,10 @@
 #include <cstdlib>
 
 // Writes `message` to standard error unchanged (no line end is added) and
-// ends the process with exit status 1.
+// ends the process with exit status 1. The one exit of the numeric code, by
+// its definition: the allocators below end the run through it when memory
+// is exhausted, so their callers never see a null block, and tendor's own
+// allocators end the same way.
 [[noreturn]] void fatal_error(const char *message);
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,11 @@ namespace {
 
 constexpr int ARG_COUNT = 16;
 
+// The one message of nuvira without a line end, unlike its neighbours: it
+// has always been printed so and users' scripts match it as it is. Leave it
+// without one.
+constexpr char ILLEGAL_LISTS[] = "Illegal image paths/bands.";
+
 struct Arguments {
   const char *qorPath;
   const char *iPaths;
@@ -72,7 +77,7 @@ void open_band_list(const Arguments &a, Inputs &in) {
   bool legal = nb >= 0 && np == nb && nb <= MAX_BANDS;
   for (int k = 0; legal && k < nb; ++k)
     if (a.iType == 4 && (in.bands[k] < 1 || in.bands[k] > 5)) legal = false;
-  if (!legal) fail_with("Illegal image paths/bands.");
+  if (!legal) fail_with("%s", ILLEGAL_LISTS);
   in.nb = nb;
   for (int k = 0; k < nb; ++k) {
     in.bandFiles[k].reset(fopen(paths[k], "rb"));
@@ -88,7 +93,7 @@ void open_pci_list(const Arguments &a, Inputs &in) {
   if (strcmp(a.pciPaths, "NO-PCI") == 0) return;
   WordSlot paths[MAX_BANDS];
   const int m = parse_word_list(a.pciPaths, paths, MAX_BANDS);
-  if (m < 0 || m > MAX_BANDS) fail_with("Illegal image paths/bands.");
+  if (m < 0 || m > MAX_BANDS) fail_with("%s", ILLEGAL_LISTS);
   in.m = m;
   for (int j = 0; j < m; ++j) {
     in.pciFiles[j].reset(fopen(paths[j], "rb"));

@@ -27,7 +27,7 @@ void expand_exponent_strings(ExponentString *strings, int polynomialOrder,
 // Returns the number copied.
 int select_terms(const ExponentString *strings, ExponentString *terms,
                  int polynomialOrder, int N, int lastBand);
-// n! for n >= 0; a negative n ends the run with a message.
+// n! for n = 0..12 (the terms' exponents are digits 0..6).
 int fact(int n);
 // The value of one class's polynomial at the band values x[0..m-1].
 void evaluate_polynomial(const ExponentString *terms, int m,
@@ -85,10 +85,14 @@ constexpr int POLY_CHUNK = 64;
 void pixel_terms(const PolynomialModel &model, const int32_t *const *values,
                  int count, double *products, double *factor);
 // scores[p] = class k's polynomial at pixel p times the pixel's factor.
+// `vector` allows the AVX2 code where the processor has it; the scores are
+// the same either way.
 void class_scores(const PolynomialModel &model, int k, const double *products,
-                  const double *factor, int count, double *scores);
+                  const double *factor, int count, double *scores,
+                  bool vector = true);
 
 // Decides `count` pixels: values[b][p] is pixel p's value on band b;
-// out[p] receives the class byte.
+// out[p] receives the class byte. `vector` as for class_scores.
 void decide_pixels(const PolynomialModel &model, const TrainingSet &ts,
-                   const int32_t *const *values, int count, uint8_t *out);
+                   const int32_t *const *values, int count, uint8_t *out,
+                   bool vector = true);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "console.h"
 #include "sotrak.h"
 
 namespace {
@@ -40,9 +39,7 @@ int select_terms(const ExponentString *strings, ExponentString *terms,
 }
 
 int fact(int n) {
-  if (n < 0)
-    fail_with("Invalid value for input to fact(). Valid range is [0 inf]\n");
-  uint32_t product = 1;  // only exponents 0..6 reach it
+  uint32_t product = 1;
   for (int i = 2; i <= n; ++i) product *= static_cast<uint32_t>(i);
   return static_cast<int>(product);
 }
