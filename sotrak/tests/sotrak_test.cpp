@@ -163,6 +163,8 @@ TEST_F(Sotrak, TrainingSetsAndDecisions) {
       // Equal scores keep the lower class.
       {"5 100\n4 100\n", "3", std::string(5, '\4')},
       {"1 0\n2 200\n28 100\n", "1", "\1\1\1\2\2"},
+      // Class 27, the highest the store has room for, takes its pixels.
+      {"27 0\n2 200\n", "1", "\33\33\33\2\2"},
   };
   for (const auto &c : cases) {
     write_file(ts(), c.ts);
