@@ -140,9 +140,15 @@ TEST_F(Harvin, FailuresInOrder) {
        {changed(base, {{2, "-tm"}, {4, "x"}}), "Unknown image type.\n"},
        {changed(base, {{8, "x"}, {1, ""}}), "Illegal parameter.\n"},
        {changed(base, {{10, "x"}, {1, ""}}), "Illegal parameter.\n"},
+       // What the "%f" scan refuses though strtof alone reads a number.
+       {changed(base, {{10, "0x"}, {1, ""}}), "Illegal parameter.\n"},
+       {changed(base, {{10, "infinit"}, {1, ""}}), "Illegal parameter.\n"},
        {changed(base, {{11, none + "/x"}}),
         error_line("opening COF file", none + "/x",
                    "No such file or directory")},
+       // Any listed band, the last one too, is never replaced.
+       {changed(base, {{11, dir.file("b2")}}),
+        error_line("opening COF file", dir.file("b2"), "File exists")},
        // More pixels than the COF file's pixel numbers reach, checked once
        // the files are open.
        {changed(base, {{7, "70000"}, {8, "70000"}, {0, none + " " + b1}}),
@@ -154,6 +160,9 @@ TEST_F(Harvin, FailuresInOrder) {
         error_line("reading image file", b1, "No data available")},
        {changed(base, {{0, s1 + " " + s2}}),
         error_line("reading image file", s2, "No data available"), "1%\n"}});
+
+  EXPECT_EQ(testsupport::read_file(dir.file("b2")),
+            std::string("\6\5\4\3\2\1", 6));
 
   // Text behind the numbers is ignored; "%f" takes the threshold's number.
   const RunResult ok = testsupport::run_program(

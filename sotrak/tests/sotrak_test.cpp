@@ -129,8 +129,15 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
                   "              <iRows> <iCols> <aRow> <aCol>\n"
                   "              <aRows> <aCols> <tsPath> <cofPath>\n",
                   {{with(good, {{4, "x"}, {2, "tm"}}), "Illegal parameter.\n"},
-                   {with(good, {{11, ""}}), "Illegal parameter.\n"}}),
+                   {with(good, {{11, ""}}), "Illegal parameter.\n"},
+                   // Its own inputs are never replaced by the COF file.
+                   {with(good, {{13, ts()}}),
+                    "Error opening classifications file (File exists).\n"},
+                   {with(good, {{13, b1}}),
+                    "Error opening classifications file (File exists).\n"}}),
       false);
+  EXPECT_EQ(testsupport::read_file(b1), std::string(4, '\1'));
+  EXPECT_EQ(testsupport::read_file(ts()), "");
   // The order is checked after sigma, before the allocation.
   expect_failures(
       {{with(good, {{5, "501"}, {3, "0"}, {4, "9"}}),
