@@ -141,13 +141,14 @@ TEST_F(Harvin, FailuresInOrder) {
        {changed(base, {{8, "x"}, {1, ""}}), "Illegal parameter.\n"},
        {changed(base, {{10, "x"}, {1, ""}}), "Illegal parameter.\n"},
        // What the "%f" scan refuses though strtof alone reads a number.
-       {changed(base, {{10, "0x"}, {1, ""}}), "Illegal parameter.\n"},
-       {changed(base, {{10, "infinit"}, {1, ""}}), "Illegal parameter.\n"},
+       {scene_args(dir, s, false, {"2", "0x", cof()}), "Illegal parameter.\n"},
+       {scene_args(dir, s, false, {"2", "infinit", cof()}),
+        "Illegal parameter.\n"},
        {changed(base, {{11, none + "/x"}}),
         error_line("opening COF file", none + "/x",
                    "No such file or directory")},
        // Any listed band, the last one too, is never replaced.
-       {changed(base, {{11, dir.file("b2")}}),
+       {scene_args(dir, s, false, {"2", "1.5", dir.file("b2")}),
         error_line("opening COF file", dir.file("b2"), "File exists")},
        // More pixels than the COF file's pixel numbers reach, checked once
        // the files are open.
