@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <vector>
 
 #include "console.h"
 
@@ -56,13 +57,12 @@ void open_bands(BandRun &run) {
 void open_output(BandRun &run, const char *path, FILE *const *otherInputs,
                  int otherCount) {
   run.outputPath = path;
-  FILE *inputs[2 * MAX_BANDS] = {};
-  int count = 0;
+  std::vector<FILE *> inputs;
   for (int k = 0; k < run.bandCount; ++k)
-    inputs[count++] = run.bandFiles[k].get();
-  for (int i = 0; i < otherCount && count < 2 * MAX_BANDS; ++i)
-    inputs[count++] = otherInputs[i];
-  if (output_names_input(path, inputs, count)) fail_on_output(run, "opening");
+    inputs.push_back(run.bandFiles[k].get());
+  for (int i = 0; i < otherCount; ++i) inputs.push_back(otherInputs[i]);
+  if (output_names_input(path, inputs.data(), static_cast<int>(inputs.size())))
+    fail_on_output(run, "opening");
   run.output.reset(fopen(path, run.profile->outputMode));
   if (!run.output) fail_on_output(run, "opening");
 }

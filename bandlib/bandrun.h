@@ -8,7 +8,8 @@
 //
 // Every step that fails prints the tool's message on standard error and
 // ends the run with status 1: this is tool-side code, linked only by the
-// programs. The band-file library itself (bandlib.h) prints nothing.
+// programs. The band-file library itself (bandlib.h) returns its failures
+// and prints nothing but progress lines.
 #pragma once
 
 #include <cstdint>
