@@ -5,21 +5,15 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
+#include "buffer.h"
 #include "clusterlib.h"
 #include "clustertool.h"
 
-struct FreeDeleter {
-  void operator()(void *p) const { free(p); }
-};
-
 struct GrenikRun {
-  ClusterRun files;
+  BandRun files{CLUSTER_PROFILE};  // its output row holds aCols class bytes
   int seed = 0, cellCount = 0, cellSamples = 0, nClasses = 0;
-  std::unique_ptr<uint16_t, FreeDeleter> rows[MAX_BANDS];  // aCols samples each
-  std::unique_ptr<uint8_t, FreeDeleter> out;               // aCols class bytes
+  ZeroedArray<uint16_t> rows[MAX_BANDS];  // aCols samples each
 };
 
 // The grid of cells over the area, clipped to the area's rows and columns.
@@ -36,7 +30,9 @@ struct CellSpan {
 };
 CellSpan cell_span(int64_t i, int64_t cells, int64_t length);
 
-// One cluster per draw, pushed at the head; progress 0..2.
+// One cluster per draw, pushed at the head; progress 0..2. The store of all
+// the draws is obtained before the first one: "Error allocating memory."
+// at once when it cannot be had.
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list);
 
 // Every row of the area, each pixel given the class byte of its nearest

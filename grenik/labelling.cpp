@@ -4,18 +4,16 @@
 #include "grenik.h"
 
 void label_area(GrenikRun &run, const ClusterList &list) {
-  const ClusterRun &f = run.files;
+  const BandRun &f = run.files;
   const ClassTable table = class_table(list, f.bandCount);
   const uint16_t *rows[MAX_BANDS] = {};
   for (int k = 0; k < f.bandCount; ++k) rows[k] = run.rows[k].get();
   for (int r = 0; r < f.aRows; ++r) {
     for (int k = 0; k < f.bandCount; ++k)
-      if (read_area_samples(f, k, r, 0, f.aCols, run.rows[k].get(), KIND_U16) !=
-          0)
-        fail_reading(f, k);
-    nearest_cluster_classes(table, rows, f.aCols, run.out.get());
-    if (fwrite(run.out.get(), static_cast<size_t>(f.aCols), 1, f.cof.get()) !=
-        1) {
+      read_area_row(f, k, r, run.rows[k].get(), KIND_U16);
+    nearest_cluster_classes(table, rows, f.aCols, f.outputRow.get());
+    if (fwrite(f.outputRow.get(), static_cast<size_t>(f.aCols), 1,
+               f.output.get()) != 1) {
       // A row of no columns is one item of no bytes: its write fails
       // without a system error of its own.
       if (f.aCols == 0) errno = EINVAL;

@@ -18,30 +18,12 @@ const char *const USAGE[] = {
     "               <cellSamples> <nClasses> <cof>\n"};
 
 void check_arguments(int argc, char **argv, GrenikRun &run) {
-  check_argument_count(argc, 15, USAGE, 4);
-  check_image_type(argv[3], run.files);
-  scan_area(argv, run.files);
+  check_run_start(argc, argv, 15, USAGE, run.files);
   scan_number(argv[10], &run.seed);
   scan_number(argv[11], &run.cellCount);
   scan_number(argv[12], &run.cellSamples);
   scan_class_count(argv[13], &run.nClasses);
-  check_band_lists(argv, run.files);
-  run.files.cofPath = argv[14];
-}
-
-// Zeroed buffers: a band that the image type does not store (GI bands
-// above 5) reads as zeros. A negative column count cannot be allocated.
-void allocate_buffers(GrenikRun &run) {
-  const int cols = run.files.aCols;
-  const size_t size = cols > 0 ? static_cast<size_t>(cols) : 1;
-  for (int k = 0; k < run.files.bandCount; ++k) {
-    if (cols >= 0)
-      run.rows[k].reset(
-          static_cast<uint16_t *>(calloc(size, sizeof(uint16_t))));
-    if (run.rows[k] == nullptr) fail_allocating();
-  }
-  if (cols >= 0) run.out.reset(static_cast<uint8_t *>(calloc(size, 1)));
-  if (run.out == nullptr) fail_allocating();
+  check_band_lists(run.files, argv[1], argv[2]);
 }
 
 }  // namespace
@@ -49,8 +31,9 @@ void allocate_buffers(GrenikRun &run) {
 int main(int argc, char **argv) {
   GrenikRun run;
   check_arguments(argc, argv, run);
-  allocate_buffers(run);
-  open_run_files(run.files);
+  allocate_rows(run.files, run.rows);
+  open_bands(run.files);
+  open_output(run.files, argv[14]);
   seed_random_or_time(static_cast<uint32_t>(run.seed));
 
   const Grid grid = clipped_grid(run.cellCount, run.cellSamples,
@@ -62,6 +45,6 @@ int main(int argc, char **argv) {
   merge_closest_pairs(list, run.files.bandCount,
                       static_cast<int>(grid.samples) - run.nClasses, 2, 50);
   label_area(run, list);
-  end_run(run.files);
+  close_output(run.files);
   return 0;
 }

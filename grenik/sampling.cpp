@@ -27,8 +27,13 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length) {
 }
 
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
-  const ClusterRun &f = run.files;
+  const BandRun &f = run.files;
   const int total = static_cast<int>(grid.samples);
+  try {
+    list.clusters.reserve(static_cast<size_t>(grid.samples));
+  } catch (const std::bad_alloc &) {
+    fail_allocating();
+  }
   int drawn = 0;
   for (int64_t i = 0; i < grid.cells; ++i) {
     const CellSpan rows = cell_span(i, grid.cells, f.aRows);

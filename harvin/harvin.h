@@ -11,7 +11,7 @@
 #include "clustertool.h"
 
 struct HarvinRun {
-  ClusterRun files;
+  BandRun files{CLUSTER_PROFILE};
   int nClasses = 0;
   float threshold1 = 0.0f;
 };
@@ -27,10 +27,10 @@ struct PixelTable {
 
 // The number of pixels of the area; "Error allocating memory." when it
 // exceeds the range of the COF file's pixel numbers.
-int32_t area_pixels(const ClusterRun &run);
+int32_t area_pixels(const BandRun &run);
 
 // Reads the area row by row (progress 0..2) into the table.
-void read_pixels(const ClusterRun &run, int32_t count, PixelTable &table);
+void read_pixels(const BandRun &run, int32_t count, PixelTable &table);
 
 // The largest single-precision sum whose root (in double precision) is at
 // most `threshold`; false when not even a sum of 0 is.
@@ -43,5 +43,5 @@ bool absorb_limit(float threshold, float *limit);
 void leader_pass(PixelTable &table, float threshold1, ClusterList &list);
 
 // One class byte per member at its pixel's offset (progress 98..100).
-void write_classes(const ClusterRun &run, const ClusterList &list,
-                   int32_t pixels, int nClasses);
+void write_classes(const BandRun &run, const ClusterList &list, int32_t pixels,
+                   int nClasses);

@@ -6,8 +6,6 @@
 //
 // harvin iPaths iChannels iType iRows iCols aRow aCol aRows aCols nClasses
 //        threshold1 cof
-#include <cstdio>
-
 #include "console.h"
 #include "harvin.h"
 
@@ -20,14 +18,10 @@ const char *const USAGE[] = {
     "               <threshold1> <cof>\n"};
 
 void check_arguments(int argc, char **argv, HarvinRun &run) {
-  check_argument_count(argc, 13, USAGE, 4);
-  check_image_type(argv[3], run.files);
-  scan_area(argv, run.files);
+  check_run_start(argc, argv, 13, USAGE, run.files);
   scan_class_count(argv[10], &run.nClasses);
-  if (sscanf(argv[11], "%f", &run.threshold1) != 1)
-    fail_with("Illegal parameter.\n");
-  check_band_lists(argv, run.files);
-  run.files.cofPath = argv[12];
+  if (!scan_float(argv[11], &run.threshold1)) fail_with("Illegal parameter.\n");
+  check_band_lists(run.files, argv[1], argv[2]);
 }
 
 }  // namespace
@@ -35,7 +29,8 @@ void check_arguments(int argc, char **argv, HarvinRun &run) {
 int main(int argc, char **argv) {
   HarvinRun run;
   check_arguments(argc, argv, run);
-  open_run_files(run.files);
+  open_bands(run.files);
+  open_output(run.files, argv[12]);
 
   const int32_t pixels = area_pixels(run.files);
   ClusterList list;
@@ -47,6 +42,6 @@ int main(int argc, char **argv) {
   merge_closest_pairs(list, run.files.bandCount, list.size - run.nClasses, 5,
                       98);
   write_classes(run.files, list, pixels, run.nClasses);
-  end_run(run.files);
+  close_output(run.files);
   return 0;
 }

@@ -8,7 +8,7 @@
 
 #include "harvin.h"
 
-int32_t area_pixels(const ClusterRun &run) {
+int32_t area_pixels(const BandRun &run) {
   if (run.aRows <= 0 || run.aCols <= 0) return 0;
   const int64_t count = static_cast<int64_t>(run.aRows) * run.aCols;
   if (count > INT32_MAX) fail_allocating();
@@ -26,8 +26,7 @@ constexpr int READ_RUN = 1 << 16;
 // one read each. When one of those fails, they are read again sample by
 // sample, pixel by pixel with the bands of each pixel in order, so that the
 // failure reported is the first one of that order.
-void read_run(const ClusterRun &run, int y, int x0, int count,
-              float *const *dst) {
+void read_run(const BandRun &run, int y, int x0, int count, float *const *dst) {
   bool failed = false;
   for (int k = 0; k < run.bandCount && !failed; ++k)
     failed =
@@ -39,7 +38,7 @@ void read_run(const ClusterRun &run, int y, int x0, int count,
         fail_reading(run, k);
 }
 
-void read_row(const ClusterRun &run, int y, PixelTable &table) {
+void read_row(const BandRun &run, int y, PixelTable &table) {
   const size_t at = static_cast<size_t>(y) * static_cast<size_t>(run.aCols);
   for (int x0 = 0, count = 0; x0 < run.aCols; x0 += count) {
     count = run.aCols - x0 < READ_RUN ? run.aCols - x0 : READ_RUN;
@@ -59,7 +58,7 @@ void read_row(const ClusterRun &run, int y, PixelTable &table) {
 
 }  // namespace
 
-void read_pixels(const ClusterRun &run, int32_t count, PixelTable &table) {
+void read_pixels(const BandRun &run, int32_t count, PixelTable &table) {
   table.bands = run.bandCount;
   for (int y = 0; y < run.aRows; ++y) {
     if (count > 0) read_row(run, y, table);

@@ -4,8 +4,8 @@
 
 #include "harvin.h"
 
-void write_classes(const ClusterRun &run, const ClusterList &list,
-                   int32_t pixels, int nClasses) {
+void write_classes(const BandRun &run, const ClusterList &list, int32_t pixels,
+                   int nClasses) {
   std::vector<uint8_t> bytes;
   try {
     bytes.resize(static_cast<size_t>(pixels));
@@ -23,6 +23,7 @@ void write_classes(const ClusterRun &run, const ClusterList &list,
     show_progress(98, 100, v, nClasses);
     v = static_cast<uint8_t>(v + 1);
   }
-  if (pixels > 0 && fwrite(bytes.data(), bytes.size(), 1, run.cof.get()) != 1)
+  if (pixels > 0 &&
+      fwrite(bytes.data(), bytes.size(), 1, run.output.get()) != 1)
     fail_writing(run);
 }

@@ -1,17 +1,13 @@
 // The common ground of the probabilistic-neural-network classifiers wimbel
-// and sotrak: the training-sample store and its loading, the argument
-// checks both tools make, the row loop with its output and progress, and
-// the end of the run. Every failure prints its message on standard error
-// and ends the run with status 1.
+// and sotrak: the training-sample store and its loading. Library code: it
+// returns its failures and prints nothing; the console steps both tools
+// share are in pnntool.h.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 
 #include "bandlib.h"
-#include "buffer.h"
-#include "filehandle.h"
 
 constexpr int MAX_TS_SAMPLES = 500;
 
@@ -30,11 +26,12 @@ inline bool class_present(const TrainingSet &ts, int k) {
 
 // Reads records of n + 1 integers (the class, then the values of the bands
 // in list order) and keeps the first maxSamples records of each class. A
-// word where a class number is due ends the reading; a record cut short
-// fails the run. A record whose class lies outside 1..27 is read and not
-// stored.
-void load_training_samples(FILE *stream, int n, int maxSamples,
-                           TrainingSet &ts);
+// word where a class number is due ends the reading. A record whose class
+// lies outside 1..27 is read and not stored. Returns 0 when the reading
+// ended; 1 for a record cut short (errno ENODATA at the end of the file,
+// EINVAL for a word where a value is due) or a failed stream (errno as the
+// read left it).
+int load_training_samples(FILE *stream, int n, int maxSamples, TrainingSet &ts);
 
 // Squared differences of any two 32-bit values and their sums, exact in 64
 // bits wherever 32-bit arithmetic held them; a sum saturates far beyond the
@@ -47,45 +44,3 @@ inline uint64_t squared_difference(int32_t a, int32_t b) {
   const uint64_t u = static_cast<uint64_t>(d < 0 ? -d : d);  // below 2^32
   return u * u;
 }
-
-// What the command line and the set-up give a run.
-struct PnnRun {
-  int sigma = 0, maxSamples = 0;
-  int iRows = 0, iCols = 0, aRow = 0, aCol = 0, aRows = 0, aCols = 0;
-  int type = 0;                    // image type code
-  int bandCount = 0;               // n, entries of the band list
-  int bands[MAX_BANDS] = {};       // band numbers in list order
-  WordSlot paths[MAX_BANDS] = {};  // band file paths in list order
-  const char *tsPath = nullptr;
-  const char *cofPath = nullptr;
-  FileHandle bandFiles[MAX_BANDS];
-  FileHandle ts;
-  FileHandle cof;
-  ZeroedArray<int32_t> rows[MAX_BANDS];  // one row of aCols samples per band
-  ZeroedArray<uint8_t> out;              // one row of aCols class bytes
-};
-
-// The checks in their order. No argument at all prints the four usage
-// lines; any other count than `wanted` arguments fails.
-void check_argument_count(int argc, int wanted, const char *const usage[4]);
-// One "%d" scan per text into the matching number, in order.
-void scan_numbers(char *const *texts, int *const *numbers, int count);
-// Image type, band list and path list, then the band files, the training
-// set and the COF file opened in this order.
-void check_image_and_open_files(PnnRun &run, const char *pathList,
-                                const char *bandList, const char *typeName,
-                                const char *tsPath, const char *cofPath);
-// maxSamples 1..500, then sigma at least 1.
-void check_sample_limits(const PnnRun &run);
-// The row buffers, then the output row.
-void allocate_row_buffers(PnnRun &run);
-
-// Reads each row of the area, lets `decide_row` fill run.out from the
-// band values (values[b][p] for band b in list order, pixel p), writes the
-// row and prints the progress.
-void classify_rows(
-    PnnRun &run,
-    const std::function<void(const int32_t *const *values)> &decide_row);
-
-// Closes the COF file (checked), then the inputs.
-void end_run(PnnRun &run);

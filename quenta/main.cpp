@@ -7,65 +7,25 @@
 
 namespace {
 
+// quenta has no usage lines: a call without arguments is a wrong count.
 void check_arguments(int argc, char **argv, QuentaRun &run) {
-  if (argc != 12) fail_with("Missing/extra parameter.\n");
-  int *numbers[] = {&run.iRows, &run.iCols, &run.aRow,
-                    &run.aCol,  &run.aRows, &run.aCols};
-  for (int i = 0; i < 6; ++i)
-    if (!scan_int(argv[4 + i], numbers[i])) fail_with("Illegal parameter.\n");
-  if (image_type_code(argv[3], &run.type) != 0)
-    fail_with("Unknown image type.\n");
-  run.bandCount = parse_int_list(argv[2], run.bands, MAX_BANDS);
-  if (run.bandCount < 1 || run.bandCount > MAX_BANDS)
-    fail_with("Illegal image bands.\n");
-  if (parse_word_list(argv[1], run.paths, MAX_BANDS) != run.bandCount)
-    fail_with("Illegal image paths.\n");
+  check_argument_count(argc, 12, nullptr, 0);
+  scan_area(run.files, argv + 4);
+  check_image_type(run.files, argv[3]);
+  check_band_lists(run.files, argv[1], argv[2]);
   run.bandText = argv[2];
   run.tsPath = argv[10];
-  run.cofPath = argv[11];
 }
 
-// The row buffers start zeroed: a band that the image type does not store
-// (GI bands above 5) reads as zeros rather than as stale memory. A negative
-// column count cannot be allocated.
-void allocate_buffers(QuentaRun &run) {
-  if (run.aCols < 0) fail_with("Error allocating memory.\n");
-  const size_t columns = static_cast<size_t>(run.aCols);
-  for (int b = 0; b < run.bandCount; ++b) {
-    run.rows[b] = allocate_zeroed<uint16_t>(columns);
-    if (!run.rows[b]) fail_with("Error allocating memory.\n");
-  }
-  run.out = allocate_zeroed<uint8_t>(columns);
-  if (!run.out) fail_with("Error allocating memory.\n");
-}
-
-// The COF file is created last, and never over one of the inputs.
-void open_files(QuentaRun &run) {
-  for (int b = 0; b < run.bandCount; ++b) {
-    run.bandFiles[b].reset(fopen(run.paths[b], "rb"));
-    if (!run.bandFiles[b])
-      fail_with("Error opening image file \"%s\" (%s).\n", run.paths[b],
-                error_text());
-  }
+// The band files in list order, the training set, then the COF file, which
+// is created last and never over one of the inputs.
+void open_files(QuentaRun &run, const char *cofPath) {
+  open_bands(run.files);
   run.ts.reset(fopen(run.tsPath, "r"));
   if (!run.ts)
     fail_with("Error opening TS file \"%s\" (%s).\n", run.tsPath, error_text());
-  FILE *inputs[MAX_BANDS + 1] = {run.ts.get()};
-  for (int b = 0; b < run.bandCount; ++b)
-    inputs[1 + b] = run.bandFiles[b].get();
-  if (output_names_input(run.cofPath, inputs, MAX_BANDS + 1))
-    fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
-              error_text());
-  run.cof.reset(fopen(run.cofPath, "w+b"));
-  if (!run.cof)
-    fail_with("Error opening COF file \"%s\" (%s).\n", run.cofPath,
-              error_text());
-}
-
-void end_run(QuentaRun &run) {
-  if (fclose(run.cof.release()) != 0)
-    fail_with("Error closing COF file \"%s\" (%s).\n", run.cofPath,
-              error_text());
+  FILE *const ts = run.ts.get();
+  open_output(run.files, cofPath, &ts, 1);
 }
 
 }  // namespace
@@ -73,8 +33,8 @@ void end_run(QuentaRun &run) {
 int main(int argc, char **argv) {
   QuentaRun run;
   check_arguments(argc, argv, run);
-  allocate_buffers(run);
-  open_files(run);
+  allocate_rows(run.files, run.rows);
+  open_files(run, argv[11]);
 
   static TrainingStatistics st;
   read_class_means(run, st);
@@ -85,6 +45,6 @@ int main(int argc, char **argv) {
 
   run_pass1(run, st);
   if (st.twoPass) run_pass2(run, st);
-  end_run(run);
+  close_output(run.files);
   return 0;
 }

@@ -3,10 +3,12 @@
 // (statistics.cpp), class models and the two passes (passes.cpp).
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
 #include "bandlib.h"
+#include "bandrun.h"
 #include "buffer.h"
 #include "console.h"
 #include "filehandle.h"
@@ -15,21 +17,18 @@
 // Class numbers 1..MAX_TS_CLASSES; index 0 of the class tables is not used.
 constexpr int BLOCK = COVARIANCE_BLOCK_SIDE;  // 7 x 7 covariance blocks
 
-// What the command line and set-up give the rest of the run.
+// How quenta's messages name its output, and the error of a row past the
+// range of int.
+inline const RunProfile QUENTA_PROFILE = {"COF file", true, "w+b", EOVERFLOW};
+
+// What the command line and set-up give the rest of the run: the band-set
+// run with the COF file as its output, and quenta's own pieces.
 struct QuentaRun {
-  int iRows = 0, iCols = 0, aRow = 0, aCol = 0, aRows = 0, aCols = 0;
-  int type = 0;                    // image type code
-  int bandCount = 0;               // m, entries of the band list
-  int bands[MAX_BANDS] = {};       // band numbers in list order
-  WordSlot paths[MAX_BANDS] = {};  // band file paths in list order
+  BandRun files{QUENTA_PROFILE};
   const char *bandText = nullptr;  // the iBands argument as given
   const char *tsPath = nullptr;
-  const char *cofPath = nullptr;
-  FileHandle bandFiles[MAX_BANDS];
   FileHandle ts;
-  FileHandle cof;
   ZeroedArray<uint16_t> rows[MAX_BANDS];  // a row of aCols samples per band
-  ZeroedArray<uint8_t> out;               // one output row of aCols class bytes
 };
 
 // Gaussian statistics of one class; the band index is the list position.

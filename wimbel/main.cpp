@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "parzen.h"
-#include "pnnlib.h"
+#include "pnntool.h"
 
 namespace {
 
@@ -19,30 +19,22 @@ const char *const USAGE[4] = {
     "            <cofPath>\n",
 };
 
-void check_arguments(int argc, char **argv, PnnRun &run) {
-  check_argument_count(argc, 14, USAGE);
-  int *const numbers[] = {&run.sigma, &run.maxSamples, &run.iRows, &run.iCols,
-                          &run.aRow,  &run.aCol,       &run.aRows, &run.aCols};
-  scan_numbers(argv + 4, numbers, 8);
-  check_image_and_open_files(run, argv[1], argv[2], argv[3], argv[12],
-                             argv[13]);
-  check_sample_limits(run);
-  allocate_row_buffers(run);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
   PnnRun run;
-  check_arguments(argc, argv, run);
+  int *const numbers[] = {&run.sigma, &run.maxSamples};
+  check_shared_arguments(argc, argv, 14, USAGE, numbers, 2, run);
+  allocate_row_buffers(run);
 
   auto ts = std::make_unique<TrainingSet>();
-  load_training_samples(run.ts.get(), run.bandCount, run.maxSamples, *ts);
+  load_samples(run, *ts);
   ParzenModel model;
-  build_parzen_model(*ts, run.bandCount, run.sigma, model);
+  build_parzen_model(*ts, run.files.bandCount, run.sigma, model);
 
   classify_rows(run, [&](const int32_t *const *values) {
-    decide_pixels(model, *ts, values, run.aCols, run.out.get());
+    decide_pixels(model, *ts, values, run.files.aCols,
+                  run.files.outputRow.get());
   });
   end_run(run);
   return 0;

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -294,6 +296,42 @@ TEST(ScanInt, ReadsLikeOneFormattedScan) {
   int out[2];
   EXPECT_EQ(parse_int_list("1 4294967297", out, 2), -1)
       << "items out of range are malformed";
+}
+
+// scan_float takes what one "%f" scan of the C library takes, to the bit:
+// forms it accepts, forms it refuses although strtof alone would read a
+// number from them, and forms whose value the scan's own reading decides.
+TEST(ScanFloat, ReadsLikeOneFormattedScan) {
+  const char *const texts[] = {
+      // Plain, signed and exponent forms; text behind the number.
+      "1", "-2.5", "+.5e1", "5.", ".5", "1.5e0x", "12abc", "1,5", "1e", "1e+",
+      "1E-x", "1e5e3", "1.5.3", "1e5.3", "007", "1e-50", "1e40", "-1e400",
+      "0.1", "3.4028235e38", "340282356779733661637539395458142568448",
+      // Leading white space of every kind, and none at all.
+      " 1.5", "\t\n-2.5e3x", "\v7", "\f8", "\r9", "", "  ", "\n",
+      // Signs and points alone, words.
+      "-", "+", ".", "-.", "+-1", "- 1", "e5", "x", "\xd9\xa1",
+      // Hexadecimal forms: digits, points and "p" exponents; "0x" without a
+      // hexadecimal digit fails the scan.
+      "0x1p3", "0X1P-2", "0x1.8p1", "0x.8", "0x1e+5", "0x1p", "0x1p+", "-0x10",
+      "0x1.fffffep127", "0x1p-150", "0x", "0xg", "0xp1", "-0x", "0x.", "0x.p1",
+      "00x1", "0x1p1.5",
+      // Infinities and NaNs: "nan" is taken without its "(...)", and an
+      // "inf" followed by a cut-short "inity" fails.
+      "inf", "-INF", "infx", "infinity", "INFINITYx", "infi", "infinit",
+      "infinite", "i", "in", "nan", "-nan", "NaN", "nanx", "nan(", "nan(123)",
+      "NaN(x_y)", "na", "n"};
+  for (const char *text : texts) {
+    float expected = -7.0f, got = -7.0f;
+    const bool scanned = sscanf(text, "%f", &expected) == 1;
+    errno = 1234;
+    EXPECT_EQ(scan_float(text, &got), scanned) << text;
+    EXPECT_EQ(errno, 1234) << text;
+    uint32_t a, b;
+    memcpy(&a, &expected, sizeof a);
+    memcpy(&b, &got, sizeof b);
+    EXPECT_EQ(a, b) << text << " reads " << got << ", the scan " << expected;
+  }
 }
 
 TEST(ScanInt, EndStopsAfterTheDigits) {

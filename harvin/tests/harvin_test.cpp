@@ -141,9 +141,16 @@ TEST_F(Harvin, FailuresInOrder) {
        {changed(base, {{3, "-tm"}, {5, "x"}}), "Unknown image type.\n"},
        {changed(base, {{9, "x"}, {2, ""}}), "Illegal parameter.\n"},
        {changed(base, {{11, "x"}, {2, ""}}), "Illegal parameter.\n"},
+       // What the "%f" scan refuses though strtof alone reads a number.
+       {scene_args(dir, s, false, {"2", "0x", cof()}), "Illegal parameter.\n"},
+       {scene_args(dir, s, false, {"2", "infinit", cof()}),
+        "Illegal parameter.\n"},
        {changed(base, {{12, none + "/x"}}),
         error_line("opening COF file", none + "/x",
                    "No such file or directory")},
+       // Any listed band, the last one too, is never replaced.
+       {scene_args(dir, s, false, {"2", "1.5", dir.file("b2")}),
+        error_line("opening COF file", dir.file("b2"), "File exists")},
        // More pixels than the COF file's pixel numbers reach, checked once
        // the files are open.
        {changed(base, {{8, "70000"}, {9, "70000"}, {1, none + " " + b1}}),
@@ -155,6 +162,9 @@ TEST_F(Harvin, FailuresInOrder) {
         error_line("reading image file", b1, "No data available")},
        {changed(base, {{1, s1 + " " + s2}}),
         error_line("reading image file", s2, "No data available"), "1%\n"}});
+
+  EXPECT_EQ(testsupport::read_file(dir.file("b2")),
+            std::string("\6\5\4\3\2\1", 6));
 
   // Text behind the numbers is ignored; "%f" takes the threshold's number.
   const RunResult ok = testsupport::run_program(

@@ -133,6 +133,20 @@ TEST_F(Quenta, AreaFarPastTheEndFailsItsFirstRead) {
   EXPECT_EQ(read_file(cof()), "");
 }
 
+// With a row length of 0 every image row starts at the file's start, so the
+// command line can reach row 2147483647 and ask for the row after it, which
+// no int addresses: that read fails with quenta's own error text.
+TEST_F(Quenta, RowPastTheRangeOfIntFailsItsRead) {
+  write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
+  write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
+  RunResult r = run(dir.file("b1"), "1", "TM", {3, 0, 2147483647, 0, 2, 4});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, prefix("Error reading image file", dir.file("b1")) +
+                       "Value too large for defined data type).\n");
+  EXPECT_EQ(r.out, progress({50}));
+  EXPECT_EQ(read_file(cof()), std::string("\1\1\1\1", 4));
+}
+
 // The COF file may not replace an input: a path naming the training set or
 // a band file (by any spelling) is refused and the input keeps its bytes.
 TEST_F(Quenta, CofNamingAnInputIsRefused) {

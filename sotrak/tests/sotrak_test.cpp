@@ -127,6 +127,16 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
           {{changed(good, {{5, "x"}, {3, "tm"}}), "Illegal parameter.\n"},
            {changed(good, {{12, ""}}), "Illegal parameter.\n"}}),
       false);
+  // Its own inputs are never replaced by the COF file.
+  for (const std::string &input : {ts(), b1}) {
+    std::vector<std::string> args = good;
+    args.back() = input;
+    const testsupport::RunResult r = testsupport::run_program("sotrak", args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error opening classifications file (File exists).\n");
+  }
+  EXPECT_EQ(testsupport::read_file(b1), std::string(4, '\1'));
+  EXPECT_EQ(testsupport::read_file(ts()), "");
   // The order is checked after sigma, before the allocation.
   expect_failures(
       {{changed(good, {{6, "501"}, {4, "0"}, {5, "9"}}),
@@ -160,6 +170,8 @@ TEST_F(Sotrak, TrainingSetsAndDecisions) {
       // Equal scores keep the lower class.
       {"5 100\n4 100\n", "3", std::string(5, '\4')},
       {"1 0\n2 200\n28 100\n", "1", "\1\1\1\2\2"},
+      // Class 27, the highest the store has room for, takes its pixels.
+      {"27 0\n2 200\n", "1", "\33\33\33\2\2"},
   };
   for (const auto &c : cases) {
     testsupport::write_file(ts(), c.ts);

@@ -118,6 +118,8 @@ TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
       {"1 0\nend 2 200\n", {}, "100%\n", "", "\1\1\1\1\1"},
       // Classes outside 1..27 have no room and are skipped.
       {"28 0\n0 0\n-1 0\n2 200\n", {}, "100%\n", "", "\2\2\2\2\2"},
+      // Class 27 is the highest that has room.
+      {"27 0\n1 200\n", {}, "100%\n", "", "\33\33\1\1\1"},
       {"1 0\n2", {}, "", noData, ""},
       {"28", {}, "", noData, ""},
       {"1 0\n2 x 3",

@@ -1,0 +1,99 @@
+// The console steps of a band-set run.
+#include "bandrun.h"
+
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+#include "console.h"
+
+// errno is read before anything else can change it.
+void fail_on_output(const BandRun &run, const char *action) {
+  const char *text = error_text();
+  if (run.profile->outputNamed)
+    fail_with("Error %s %s \"%s\" (%s).\n", action, run.profile->output,
+              run.outputPath, text);
+  fail_with("Error %s %s (%s).\n", action, run.profile->output, text);
+}
+
+void check_argument_count(int argc, int expected, const char *const *usage,
+                          int usageLines) {
+  if (argc == 1 && usageLines > 0) fail_with_usage(usage, usageLines);
+  if (argc != expected) fail_with("Missing/extra parameter.\n");
+}
+
+void scan_number(const char *text, int *value) {
+  if (!scan_int(text, value)) fail_with("Illegal parameter.\n");
+}
+
+void scan_area(BandRun &run, char *const *texts) {
+  int *numbers[] = {&run.iRows, &run.iCols, &run.aRow,
+                    &run.aCol,  &run.aRows, &run.aCols};
+  for (int i = 0; i < 6; ++i) scan_number(texts[i], numbers[i]);
+}
+
+void check_image_type(BandRun &run, const char *name) {
+  if (image_type_code(name, &run.type) != 0) fail_with("Unknown image type.\n");
+}
+
+void check_band_lists(BandRun &run, const char *pathList,
+                      const char *bandList) {
+  run.bandCount = parse_int_list(bandList, run.bands, MAX_BANDS);
+  if (run.bandCount < 1 || run.bandCount > MAX_BANDS)
+    fail_with("Illegal image bands.\n");
+  if (parse_word_list(pathList, run.paths, MAX_BANDS) != run.bandCount)
+    fail_with("Illegal image paths.\n");
+}
+
+void open_bands(BandRun &run) {
+  for (int k = 0; k < run.bandCount; ++k) {
+    run.bandFiles[k].reset(fopen(run.paths[k], "rb"));
+    if (!run.bandFiles[k])
+      fail_with("Error opening image file \"%s\" (%s).\n", run.paths[k],
+                error_text());
+  }
+}
+
+void open_output(BandRun &run, const char *path, FILE *const *otherInputs,
+                 int otherCount) {
+  run.outputPath = path;
+  std::vector<FILE *> inputs;
+  for (int k = 0; k < run.bandCount; ++k)
+    inputs.push_back(run.bandFiles[k].get());
+  for (int i = 0; i < otherCount; ++i) inputs.push_back(otherInputs[i]);
+  if (output_names_input(path, inputs.data(), static_cast<int>(inputs.size())))
+    fail_on_output(run, "opening");
+  run.output.reset(fopen(path, run.profile->outputMode));
+  if (!run.output) fail_on_output(run, "opening");
+}
+
+int read_area_samples(const BandRun &run, int k, int64_t y, int64_t x,
+                      int count, void *buffer, int kind) {
+  const int64_t row = run.aRow + y, col = run.aCol + x;
+  if (row > INT_MAX || col > INT_MAX || row < INT_MIN || col < INT_MIN) {
+    errno = run.profile->pastRangeError;
+    return 1;
+  }
+  return read_band_row(run.bandFiles[k].get(), run.iRows, run.iCols, run.type,
+                       run.bands[k], static_cast<int>(row),
+                       static_cast<int>(col), count, buffer, kind);
+}
+
+void read_area_row(const BandRun &run, int k, int64_t y, void *buffer,
+                   int kind) {
+  if (read_area_samples(run, k, y, 0, run.aCols, buffer, kind) != 0)
+    fail_reading(run, k);
+}
+
+void fail_reading(const BandRun &run, int k) {
+  fail_with("Error reading image file \"%s\" (%s).\n", run.paths[k],
+            error_text());
+}
+
+void fail_writing(const BandRun &run) { fail_on_output(run, "writing"); }
+
+void fail_allocating() { fail_with("Error allocating memory.\n"); }
+
+void close_output(BandRun &run) {
+  if (fclose(run.output.release()) != 0) fail_on_output(run, "closing");
+}
