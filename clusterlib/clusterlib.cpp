@@ -153,14 +153,15 @@ ClusterPair find_closest_pair(const ClusterList &list, int n) {
   return pair;
 }
 
-void merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
-                                   int from, int to) {
+int merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
+                                  int from, int to) {
   for (int k = 0; k < merges; ++k) {
     const ClusterPair pair = find_closest_pair(list, n);
-    if (pair.first == NO_LINK) return;
+    if (pair.first == NO_LINK) return 0;
     merge_cluster_pair(list, pair.first, pair.second, n);
     show_progress(from, to, k + 1, merges);
   }
+  return 0;
 }
 
 uint8_t nearest_cluster_class(const ClusterList &list, const uint16_t *samples,

@@ -73,8 +73,10 @@ void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
 // find_closest_pair would choose at that moment, with a progress line
 // from..to after each; stops early when one cluster is left. Distances are
 // kept between merges and only those touched by a merge are recomputed.
-void merge_closest_pairs(ClusterList &list, int n, int merges, int from,
-                         int to);
+// Returns 0, or 1 (no merge made) when the working tables of the distances
+// cannot be had.
+int merge_closest_pairs(ClusterList &list, int n, int merges, int from,
+                        int to);
 
 // The class byte of list position p (1 at the head): p modulo 256.
 inline uint8_t class_byte(int64_t position) {
@@ -112,8 +114,8 @@ struct ClusterPair {
 ClusterPair find_closest_pair(const ClusterList &list, int n);
 
 // merge_closest_pairs by a full rescan (find_closest_pair) for each merge.
-void merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
-                                   int from, int to);
+int merge_closest_pairs_by_rescan(ClusterList &list, int n, int merges,
+                                  int from, int to);
 
 // The class byte of the cluster nearest to one pixel of n 16-bit samples:
 // strict comparison against a single-precision best, the list in order.

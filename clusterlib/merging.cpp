@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "clusterlib.h"
 
@@ -258,14 +259,20 @@ void update_rows(const ClusterList &list, Rows &rows, size_t jp, int32_t p,
 
 }  // namespace
 
-void merge_closest_pairs(ClusterList &list, int n, int merges, int from,
-                         int to) {
-  if (merges <= 0) return;
+int merge_closest_pairs(ClusterList &list, int n, int merges, int from,
+                        int to) {
+  if (merges <= 0) return 0;
+  // The tables are as long as the list: a list of millions of draws may
+  // not leave room for them.
   Rows rows;
-  load_rows(list, n, rows);
+  try {
+    load_rows(list, n, rows);
+  } catch (const std::bad_alloc &) {
+    return 1;
+  }
   for (int k = 0; k < merges; ++k) {
     size_t jp = 0, jq = 0;
-    if (!choose_pair(rows, &jp, &jq)) return;
+    if (!choose_pair(rows, &jp, &jq)) return 0;
     const int32_t p = rows.order[jp], q = rows.order[jq];
     size_t jb = jq - 1;
     while (rows.order[jb] == NO_LINK) --jb;
@@ -274,4 +281,5 @@ void merge_closest_pairs(ClusterList &list, int n, int merges, int from,
     if (rows.gone > 64 && 2 * rows.gone > rows.size()) close_up(rows);
     show_progress(from, to, k + 1, merges);
   }
+  return 0;
 }

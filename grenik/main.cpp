@@ -42,8 +42,10 @@ int main(int argc, char **argv) {
   if (grid.samples > INT_MAX) fail_allocating();
   ClusterList list;
   draw_samples(run, grid, list);
-  merge_closest_pairs(list, run.files.bandCount,
-                      static_cast<int>(grid.samples) - run.nClasses, 2, 50);
+  if (merge_closest_pairs(list, run.files.bandCount,
+                          static_cast<int>(grid.samples) - run.nClasses, 2,
+                          50) != 0)
+    fail_allocating();
   label_area(run, list);
   close_output(run.files);
   return 0;

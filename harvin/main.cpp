@@ -39,8 +39,9 @@ int main(int argc, char **argv) {
     read_pixels(run.files, pixels, table);
     leader_pass(table, run.threshold1, list);
   }
-  merge_closest_pairs(list, run.files.bandCount, list.size - run.nClasses, 5,
-                      98);
+  if (merge_closest_pairs(list, run.files.bandCount, list.size - run.nClasses,
+                          5, 98) != 0)
+    fail_allocating();
   write_classes(run.files, list, pixels, run.nClasses);
   close_output(run.files);
   return 0;
