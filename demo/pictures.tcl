@@ -1,11 +1,11 @@
 # Shows the demo scene in the shell and saves each picture as a GIF file:
 # an RGB composite of bands 4, 3 and 2, the first three principal
 # components as red, green and blue, the classification as a palette image
-# with its colour bar, and the scatter plot of bands 3 and 4. Run it in the
-# scene folder:
+# with a legend of its classes, and the scatter plot of bands 3 and 4. Run
+# it in the scene folder, which holds classes.cof and scatter.plot:
 #
-#   morvel pictures.tcl "<band paths>" "<band numbers>" <rows> <cols> "<PCI paths>"
-lassign $argv bandPaths bandNumbers rows cols pciPaths
+#   morvel pictures.tcl "<band paths>" "<band numbers>" <rows> <cols> "<PCI paths>" <classes>
+lassign $argv bandPaths bandNumbers rows cols pciPaths classes
 set written {}
 
 # One canvas shows each picture in turn at the top left of the screen; a
@@ -13,16 +13,21 @@ set written {}
 wm geometry . +0+0
 pack [canvas .c -bd 0 -highlightthickness 0]
 
-proc save {photo gif} {
+# Saves what the canvas shows, w x h from its top-left corner.
+proc capture {gif w h} {
   global written
+  update
+  CreateGif .c $gif $h $w 0 {} {} {} {set progress %d}
+  lappend written "$gif ($w x $h)"
+}
+
+proc save {photo gif} {
   set w [image width $photo]
   set h [image height $photo]
   .c configure -width $w -height $h
   .c delete all
   .c create image 0 0 -anchor nw -image $photo
-  update
-  CreateGif .c $gif $h $w 0 {} {} {} {set progress %d}
-  lappend written "$gif ($w x $h)"
+  capture $gif $w $h
 }
 
 set image "x|$bandPaths|x|$bandNumbers|x|$pciPaths|1 $rows $cols 0 0 $rows $cols $rows $cols"
@@ -34,15 +39,44 @@ image create photo pcs -format RawImage -data "$image 2|PC1||PC2||PC3|"
 save pcs pcs.gif
 
 # The classification file is a raster of one byte per pixel: shown as band
-# 1 of an 8-bit image, its class numbers pick palette entries.
-set palette {0 0 0  230 25 75  60 180 75  255 225 25  0 130 200  245 130 48
-             145 30 180  70 240 240  240 50 230  210 245 60  250 190 190}
+# 1 of an 8-bit image, its class numbers pick palette entries. Class k gets
+# colour k of this list (the list starts again after its last colour);
+# entry 0, no class, is black.
+set colours {{230 25 75 red} {60 180 75 green} {255 225 25 yellow}
+             {0 130 200 blue} {245 130 48 orange} {145 30 180 purple}
+             {70 240 240 cyan} {240 50 230 magenta} {210 245 60 lime}
+             {250 190 190 pink}}
+proc class_colour {k} {
+  global colours
+  return [lindex $colours [expr {($k - 1) % [llength $colours]}]]
+}
+set palette {0 0 0}
+for {set k 1} {$k <= $classes} {incr k} {
+  lappend palette {*}[lrange [class_colour $k] 0 2]
+}
 while {[llength $palette] < 768} { lappend palette 0 }
 image create photo classes -format RawImage \
   -data "x|classes.cof|x|1|x|NO-PCI|1 $rows $cols 0 0 $rows $cols $rows $cols 3|B1||$palette"
 save classes classes.gif
-image create photo legend -format PaletteImage -data "20 256 |$palette"
-save legend legend.gif
+
+# The legend: one line per class of the scene, a block of its colour and
+# its number, drawn on the canvas and saved as it shows.
+.c delete all
+set lineHeight 22
+set w 140
+set h [expr {$classes * $lineHeight + 4}]
+.c configure -width $w -height $h -background white
+set legend {}
+for {set k 1} {$k <= $classes} {incr k} {
+  lassign [class_colour $k] r g b name
+  set y [expr {($k - 1) * $lineHeight + 4}]
+  .c create rectangle 4 $y 44 [expr {$y + $lineHeight - 4}] \
+    -fill [format "#%02x%02x%02x" $r $g $b] -outline black
+  .c create text 52 [expr {$y + ($lineHeight - 4) / 2}] -anchor w \
+    -text "class $k" -fill black
+  lappend legend "class $k: $name ($r $g $b)"
+}
+capture legend.gif $w $h
 
 image create photo scatter -format Scatter2 -data "scatter.plot 0 0 256 plot 20 50 512 512"
 save scatter scatter.gif
@@ -50,4 +84,6 @@ save scatter scatter.gif
 puts "band 4 at row 10, column 20: [PointValue [lindex $bandPaths 3] 4 1 10 20 $rows $cols 0]"
 puts "files written:"
 foreach f $written { puts "  $f" }
+puts "classes.gif colours, as legend.gif shows them:"
+foreach line $legend { puts "  $line" }
 exit 0

@@ -1,6 +1,7 @@
 # Installs the Debian packages that the build and the tests need, only when
-# one is missing. Source it and call ensure_packages.
-MSIKIT_PACKAGES="cmake make g++ libgtest-dev tcl8.6-dev tk8.6-dev libgd-dev xvfb x11-utils"
+# one is missing. Source it and call ensure_packages. xvfb-run, which the
+# demo and the README's shell examples use, needs xauth beside xvfb.
+MSIKIT_PACKAGES="cmake make g++ libgtest-dev tcl8.6-dev tk8.6-dev libgd-dev xvfb xauth x11-utils"
 
 ensure_packages() {
   local missing="" p

@@ -9,6 +9,8 @@
 #   road_training_set <dir> [<pci paths>|NO-PCI] [<max samples>]
 #       road_qor, then palvex: <dir>/training.ts (class first, raw values,
 #       the scene's bands as channels in order)
+#   road_quote <words...>
+#       prints the words as one copyable command line
 #   road_show <command...>, road_run <command...>
 #       print a command as a copyable command line ("   $ ..."), when
 #       ROAD_SHOW is set; road_run then runs it. Every tool runs through them.
@@ -22,18 +24,23 @@
 #   road_harvin <dir> [<nClasses> <threshold1>]
 #       harvin over the whole scene: <dir>/harvin.cof
 
-road_show() {
-  [ -n "${ROAD_SHOW:-}" ] || return 0
-  local word
-  printf '   $'
+# The words as one copyable command line: a word with a line end or a
+# quote as $'...', one with other special characters in single quotes.
+road_quote() {
+  local word line=""
   for word in "$@"; do
     case $word in
-      *$'\n'* | *\'*) printf ' %q' "$word" ;;  # $'...' keeps the line ends
-      '' | *[!A-Za-z0-9_./:=+-]*) printf " '%s'" "$word" ;;
-      *) printf ' %s' "$word" ;;
+      *$'\n'* | *\'*) line+=" $(printf '%q' "$word")" ;;
+      '' | *[!A-Za-z0-9_./:=+-]*) line+=" '$word'" ;;
+      *) line+=" $word" ;;
     esac
   done
-  printf '\n'
+  printf '%s\n' "${line# }"
+}
+
+road_show() {
+  [ -n "${ROAD_SHOW:-}" ] || return 0
+  printf '   $ %s\n' "$(road_quote "$@")"
 }
 
 road_run() {
