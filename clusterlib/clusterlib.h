@@ -75,8 +75,7 @@ void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
 // kept between merges and only those touched by a merge are recomputed.
 // Returns 0, or 1 (no merge made) when the working tables of the distances
 // cannot be had.
-int merge_closest_pairs(ClusterList &list, int n, int merges, int from,
-                        int to);
+int merge_closest_pairs(ClusterList &list, int n, int merges, int from, int to);
 
 // The class byte of list position p (1 at the head): p modulo 256.
 inline uint8_t class_byte(int64_t position) {

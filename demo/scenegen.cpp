@@ -158,7 +158,8 @@ void put32(FILE *f, int32_t v) {
   fwrite(bytes, 1, 4, f);
 }
 
-// Interpreted points: up to s.points per class (default 60), at random positions of the class.
+// Interpreted points: up to s.points per class (default 60), at random
+// positions of the class.
 bool write_points(const Scene &s, std::vector<int> &counts) {
   const int cellRows = (s.rows + CELL - 1) / CELL,
             cellCols = (s.cols + CELL - 1) / CELL;

@@ -25,9 +25,14 @@ int AppInit(Tcl_Interp *interp) {
                                                nullptr,
                                                nullptr};
   Tk_CreatePhotoImageFormat(&rawImage);
-  static const Tk_PhotoImageFormat scatter2 = {
-      "Scatter2", nullptr, Scatter2StringMatch, nullptr, Scatter2StringRead,
-      nullptr,    nullptr, nullptr};
+  static const Tk_PhotoImageFormat scatter2 = {"Scatter2",
+                                               nullptr,
+                                               Scatter2StringMatch,
+                                               nullptr,
+                                               Scatter2StringRead,
+                                               nullptr,
+                                               nullptr,
+                                               nullptr};
   Tk_CreatePhotoImageFormat(&scatter2);
 
   // Commands: no client data, no delete procedure.

@@ -43,8 +43,8 @@ int Scatter2StringRead(Tcl_Interp *interp, char *string, char *format,
 int PointValueCmd(ClientData clientData, Tcl_Interp *interp, int argc,
                   const char *argv[]);
 // "ClearMatchingPoints": zeroes a rectangle of a matching points file.
-int ClearMatchingPointsCmd(ClientData clientData, Tcl_Interp *interp,
-                           int argc, const char *argv[]);
+int ClearMatchingPointsCmd(ClientData clientData, Tcl_Interp *interp, int argc,
+                           const char *argv[]);
 // "CreateGif": saves what a window shows as a GIF file.
 int CreateGifCmd(ClientData clientData, Tcl_Interp *interp, int argc,
                  const char *argv[]);

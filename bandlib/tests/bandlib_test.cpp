@@ -339,7 +339,8 @@ TEST(ScanInt, EndStopsAfterTheDigits) {
     const char *text;
     int value;
     size_t end;  // offset of the character after the number
-  } cases[] = {{"12abc", 12, 2}, {" \t-7 8", -7, 4}, {"+3,4", 3, 2}, {"0", 0, 1}};
+  } cases[] = {
+      {"12abc", 12, 2}, {" \t-7 8", -7, 4}, {"+3,4", 3, 2}, {"0", 0, 1}};
   for (const auto &c : cases) {
     int v = 0;
     const char *end = nullptr;

@@ -95,14 +95,15 @@ std::vector<Block> readme_blocks() {
 // in an extension of the toolkit's files (or of the pictures and scripts
 // the examples write).
 std::set<std::string> named_files(const std::string &text) {
-  static const char *const extensions[] = {".raw", ".pci", ".bif", ".qor",
+  static const char *const extensions[] = {".raw", ".pci", ".bif",  ".qor",
                                            ".ts",  ".cof", ".plot", ".gif",
                                            ".ppm", ".tcl", ".env"};
   std::set<std::string> names;
   std::string word;
   for (size_t i = 0; i <= text.size(); ++i) {
     const char c = i < text.size() ? text[i] : ' ';
-    if (isalnum(static_cast<unsigned char>(c)) || strchr("_./-", c) != nullptr) {
+    if (isalnum(static_cast<unsigned char>(c)) ||
+        strchr("_./-", c) != nullptr) {
       word += c;
       continue;
     }
@@ -133,11 +134,11 @@ int run_bash(const TempDir &top, const std::string &dir,
              const std::string &script, const std::string &name) {
   testsupport::write_file(top.file(name + ".sh"), script);
   testsupport::write_file(top.file("lsan.supp"), "leak:libfontconfig.so\n");
-  const std::string command = "cd '" + dir + "' && LSAN_OPTIONS=suppressions='" +
-                              top.file("lsan.supp") + "' timeout 120 bash -e -o pipefail '" +
-                              top.file(name + ".sh") + "' </dev/null >'" +
-                              top.file(name + ".out") + "' 2>'" +
-                              top.file(name + ".err") + "'";
+  const std::string command =
+      "cd '" + dir + "' && LSAN_OPTIONS=suppressions='" +
+      top.file("lsan.supp") + "' timeout 120 bash -e -o pipefail '" +
+      top.file(name + ".sh") + "' </dev/null >'" + top.file(name + ".out") +
+      "' 2>'" + top.file(name + ".err") + "'";
   const int status = std::system(command.c_str());
   return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -149,7 +150,8 @@ TEST(ReadmeExamples, EveryProgramHasAWorkedCallUnderItsSection) {
   for (const Block &b : blocks) {
     if (b.lang == "text") ++textBlocks;
     if (b.lang != "sh") continue;
-    EXPECT_TRUE(b.section == "Command lines" || b.section == "The shell: morvel")
+    EXPECT_TRUE(b.section == "Command lines" ||
+                b.section == "The shell: morvel")
         << "README line " << b.line << ": a worked call under \"" << b.section
         << "\"";
     calls += b.text;
@@ -157,10 +159,9 @@ TEST(ReadmeExamples, EveryProgramHasAWorkedCallUnderItsSection) {
   }
   EXPECT_EQ(printedBlocks, textBlocks)
       << "every ```text block follows the ```sh block whose output it shows";
-  for (const char *program :
-       {"tendor", "nuvira", "palvex", "celdon", "quenta", "wimbel", "sotrak",
-        "grenik", "harvin", "dramen", "fossik", "morvel", "cofcompare",
-        "clustermatch"})
+  for (const char *program : {"tendor", "nuvira", "palvex", "celdon", "quenta",
+                              "wimbel", "sotrak", "grenik", "harvin", "dramen",
+                              "fossik", "morvel", "cofcompare", "clustermatch"})
     EXPECT_NE(calls.find(std::string("../build/bin/") + program + " "),
               std::string::npos)
         << program << " has no worked call in the README";

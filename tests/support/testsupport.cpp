@@ -74,7 +74,8 @@ std::string bif_bytes(const std::vector<BifPoint> &points) {
   std::string bytes;
   auto put = [&bytes](int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(u >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+      bytes.push_back(static_cast<char>(u >> (8 * i)));
   };
   for (const BifPoint &p : points) {
     put(p.row);
@@ -124,7 +125,8 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
 
   std::vector<char *> argv;
   argv.push_back(const_cast<char *>(exe.c_str()));
-  for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+  for (const std::string &a : args)
+    argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
 
   fflush(nullptr);

@@ -46,8 +46,8 @@ void write_bif(const std::string &path, const std::vector<BifPoint> &points);
 // What a finished program left: exit status (or the signal that ended it),
 // standard output and standard error.
 struct RunResult {
-  int status = -1;   // exit status, -1 when it did not exit normally
-  int signal = 0;    // the signal that ended it, 0 if none
+  int status = -1;  // exit status, -1 when it did not exit normally
+  int signal = 0;   // the signal that ended it, 0 if none
   bool timed_out = false;
   std::string out;
   std::string err;
