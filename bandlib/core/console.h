@@ -1,7 +1,13 @@
-// Failure exit of the console tools. Only console programs include this:
-// the shell's procedures report failures through the interpreter and never
-// end the process. Header-only, so that a tool that links no library (celdon)
-// ends its failures the same way as every other tool.
+// Failure exit of the console tools. Only code that runs as a console tool
+// includes this: the programs themselves, and each library's one tool-side
+// file of the steps its tools share (bandlib/bandrun.cpp,
+// arealib/areatool.cpp, clusterlib/clustertool.cpp, pnnlib/pnntool.cpp).
+// The rest of every library returns status codes and prints nothing; the
+// one exception is the numeric code's fatal_error, by which its allocators
+// end the run on exhausted memory. The shell's procedures report failures
+// through the interpreter and never end the process. Header-only, so that a
+// tool that links no library (celdon) ends its failures the same way as
+// every other tool.
 #pragma once
 
 #include <cerrno>
