@@ -25,7 +25,8 @@ constexpr size_t HUGE_PAGE_BLOCK = size_t{2} << 20;
 inline void advise_huge_pages(void *block, size_t bytes) {
 #ifdef MADV_HUGEPAGE
   const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-  const uintptr_t first = (start + HUGE_PAGE_BLOCK - 1) & ~(HUGE_PAGE_BLOCK - 1);
+  const uintptr_t first =
+      (start + HUGE_PAGE_BLOCK - 1) & ~(HUGE_PAGE_BLOCK - 1);
   const uintptr_t end = (start + bytes) & ~(HUGE_PAGE_BLOCK - 1);
   if (end > first)
     madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
