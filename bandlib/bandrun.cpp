@@ -22,14 +22,14 @@ void check_argument_count(int argc, int expected, const char *const *usage,
   if (argc != expected) fail_with("Missing/extra parameter.\n");
 }
 
-void scan_number(const char *text, int *value) {
+void scan_argument(const char *text, int *value) {
   if (!scan_int(text, value)) fail_with("Illegal parameter.\n");
 }
 
 void scan_area(BandRun &run, char *const *texts) {
   int *numbers[] = {&run.iRows, &run.iCols, &run.aRow,
                     &run.aCol,  &run.aRows, &run.aCols};
-  for (int i = 0; i < 6; ++i) scan_number(texts[i], numbers[i]);
+  for (int i = 0; i < 6; ++i) scan_argument(texts[i], numbers[i]);
 }
 
 void check_image_type(BandRun &run, const char *name) {

@@ -54,7 +54,7 @@ void check_argument_count(int argc, int expected, const char *const *usage,
                           int usageLines);
 
 // One "%d" scan of a command-line number, "Illegal parameter.\n" without one.
-void scan_number(const char *text, int *value);
+void scan_argument(const char *text, int *value);
 
 // iRows, iCols, aRow, aCol, aRows and aCols from six texts in this order.
 void scan_area(BandRun &run, char *const *texts);
@@ -104,7 +104,7 @@ void read_area_row(const BandRun &run, int k, int64_t y, void *buffer,
 // pages, so that an area far too wide for its files costs no memory until a
 // row is read. A negative column count cannot be allocated.
 template <class T>
-void allocate_rows(BandRun &run, ZeroedArray<T> *rows) {
+void allocate_run_rows(BandRun &run, ZeroedArray<T> *rows) {
   if (run.aCols < 0) fail_allocating();
   const size_t columns = static_cast<size_t>(run.aCols);
   for (int k = 0; k < run.bandCount; ++k) {

@@ -11,6 +11,6 @@ void check_run_start(int argc, char **argv, int expected,
 }
 
 void scan_class_count(const char *text, int *nClasses) {
-  scan_number(text, nClasses);
+  scan_argument(text, nClasses);
   if (*nClasses < 1) fail_with("Illegal parameter.\n");
 }

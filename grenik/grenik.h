@@ -11,7 +11,7 @@
 #include "clustertool.h"
 
 struct GrenikRun {
-  BandRun files{CLUSTER_PROFILE};  // its output row holds aCols class bytes
+  BandRun bandRun{CLUSTER_PROFILE};  // its output row holds aCols class bytes
   int seed = 0, cellCount = 0, cellSamples = 0, nClasses = 0;
   ZeroedArray<uint16_t> rows[MAX_BANDS];  // aCols samples each
 };

@@ -4,7 +4,7 @@
 #include "grenik.h"
 
 void label_area(GrenikRun &run, const ClusterList &list) {
-  const BandRun &f = run.files;
+  const BandRun &f = run.bandRun;
   const ClassTable table = class_table(list, f.bandCount);
   const uint16_t *rows[MAX_BANDS] = {};
   for (int k = 0; k < f.bandCount; ++k) rows[k] = run.rows[k].get();

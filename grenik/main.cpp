@@ -18,12 +18,12 @@ const char *const USAGE[] = {
     "               <cellSamples> <nClasses> <cof>\n"};
 
 void check_arguments(int argc, char **argv, GrenikRun &run) {
-  check_run_start(argc, argv, 15, USAGE, run.files);
-  scan_number(argv[10], &run.seed);
-  scan_number(argv[11], &run.cellCount);
-  scan_number(argv[12], &run.cellSamples);
+  check_run_start(argc, argv, 15, USAGE, run.bandRun);
+  scan_argument(argv[10], &run.seed);
+  scan_argument(argv[11], &run.cellCount);
+  scan_argument(argv[12], &run.cellSamples);
   scan_class_count(argv[13], &run.nClasses);
-  check_band_lists(run.files, argv[1], argv[2]);
+  check_band_lists(run.bandRun, argv[1], argv[2]);
 }
 
 }  // namespace
@@ -31,22 +31,22 @@ void check_arguments(int argc, char **argv, GrenikRun &run) {
 int main(int argc, char **argv) {
   GrenikRun run;
   check_arguments(argc, argv, run);
-  allocate_rows(run.files, run.rows);
-  open_bands(run.files);
-  open_output(run.files, argv[14]);
+  allocate_run_rows(run.bandRun, run.rows);
+  open_bands(run.bandRun);
+  open_output(run.bandRun, argv[14]);
   seed_random_or_time(static_cast<uint32_t>(run.seed));
 
   const Grid grid = clipped_grid(run.cellCount, run.cellSamples,
-                                 run.files.aRows, run.files.aCols);
+                                 run.bandRun.aRows, run.bandRun.aCols);
   // Each draw is a cluster with an int count and list position.
   if (grid.samples > INT_MAX) fail_allocating();
   ClusterList list;
   draw_samples(run, grid, list);
-  if (merge_closest_pairs(list, run.files.bandCount,
+  if (merge_closest_pairs(list, run.bandRun.bandCount,
                           static_cast<int>(grid.samples) - run.nClasses, 2,
                           50) != 0)
     fail_allocating();
   label_area(run, list);
-  close_output(run.files);
+  close_output(run.bandRun);
   return 0;
 }

@@ -27,7 +27,7 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length) {
 }
 
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
-  const BandRun &f = run.files;
+  const BandRun &f = run.bandRun;
   const int total = static_cast<int>(grid.samples);
   try {
     list.clusters.reserve(static_cast<size_t>(grid.samples));

@@ -11,7 +11,7 @@
 #include "clustertool.h"
 
 struct HarvinRun {
-  BandRun files{CLUSTER_PROFILE};
+  BandRun bandRun{CLUSTER_PROFILE};
   int nClasses = 0;
   float threshold1 = 0.0f;
 };

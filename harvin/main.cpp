@@ -18,10 +18,10 @@ const char *const USAGE[] = {
     "               <threshold1> <cof>\n"};
 
 void check_arguments(int argc, char **argv, HarvinRun &run) {
-  check_run_start(argc, argv, 13, USAGE, run.files);
+  check_run_start(argc, argv, 13, USAGE, run.bandRun);
   scan_class_count(argv[10], &run.nClasses);
   if (!scan_float(argv[11], &run.threshold1)) fail_with("Illegal parameter.\n");
-  check_band_lists(run.files, argv[1], argv[2]);
+  check_band_lists(run.bandRun, argv[1], argv[2]);
 }
 
 }  // namespace
@@ -29,20 +29,20 @@ void check_arguments(int argc, char **argv, HarvinRun &run) {
 int main(int argc, char **argv) {
   HarvinRun run;
   check_arguments(argc, argv, run);
-  open_bands(run.files);
-  open_output(run.files, argv[12]);
+  open_bands(run.bandRun);
+  open_output(run.bandRun, argv[12]);
 
-  const int32_t pixels = area_pixels(run.files);
+  const int32_t pixels = area_pixels(run.bandRun);
   ClusterList list;
   {
     PixelTable table;
-    read_pixels(run.files, pixels, table);
+    read_pixels(run.bandRun, pixels, table);
     leader_pass(table, run.threshold1, list);
   }
-  if (merge_closest_pairs(list, run.files.bandCount, list.size - run.nClasses,
+  if (merge_closest_pairs(list, run.bandRun.bandCount, list.size - run.nClasses,
                           5, 98) != 0)
     fail_allocating();
-  write_classes(run.files, list, pixels, run.nClasses);
-  close_output(run.files);
+  write_classes(run.bandRun, list, pixels, run.nClasses);
+  close_output(run.bandRun);
   return 0;
 }

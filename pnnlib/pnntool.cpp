@@ -8,9 +8,9 @@
 void check_shared_arguments(int argc, char **argv, int expected,
                             const char *const usage[4], int *const *numbers,
                             int count, PnnRun &run) {
-  BandRun &f = run.files;
+  BandRun &f = run.bandRun;
   check_argument_count(argc, expected, usage, 4);
-  for (int i = 0; i < count; ++i) scan_number(argv[4 + i], numbers[i]);
+  for (int i = 0; i < count; ++i) scan_argument(argv[4 + i], numbers[i]);
   scan_area(f, argv + 4 + count);
   check_image_type(f, argv[3]);
   check_band_lists(f, argv[1], argv[2]);
@@ -24,10 +24,12 @@ void check_shared_arguments(int argc, char **argv, int expected,
   if (run.sigma < 1) fail_with("Illegal sigma value (%d).\n", run.sigma);
 }
 
-void allocate_row_buffers(PnnRun &run) { allocate_rows(run.files, run.rows); }
+void allocate_row_buffers(PnnRun &run) {
+  allocate_run_rows(run.bandRun, run.rows);
+}
 
 void load_samples(PnnRun &run, TrainingSet &ts) {
-  if (load_training_samples(run.ts.get(), run.files.bandCount, run.maxSamples,
+  if (load_training_samples(run.ts.get(), run.bandRun.bandCount, run.maxSamples,
                             ts) != 0)
     fail_with("Error reading training set (%s).\n", error_text());
 }
@@ -37,7 +39,7 @@ namespace {
 // One item of aCols bytes; a row of no columns writes no item, which fails
 // the run like any short write.
 void write_row(PnnRun &run) {
-  const BandRun &f = run.files;
+  const BandRun &f = run.bandRun;
   errno = 0;
   if (fwrite(f.outputRow.get(), static_cast<size_t>(f.aCols), 1,
              f.output.get()) != 1) {
@@ -51,7 +53,7 @@ void write_row(PnnRun &run) {
 void classify_rows(
     PnnRun &run,
     const std::function<void(const int32_t *const *values)> &decide_row) {
-  const BandRun &f = run.files;
+  const BandRun &f = run.bandRun;
   const int32_t *values[MAX_BANDS];
   for (int b = 0; b < f.bandCount; ++b) values[b] = run.rows[b].get();
   for (int r = 0; r < f.aRows; ++r) {
@@ -63,4 +65,4 @@ void classify_rows(
   }
 }
 
-void end_run(PnnRun &run) { close_output(run.files); }
+void end_run(PnnRun &run) { close_output(run.bandRun); }

@@ -20,7 +20,7 @@ inline const RunProfile PNN_PROFILE = {"classifications file", false, "wb",
 
 // What the command line and the set-up give a run.
 struct PnnRun {
-  BandRun files{PNN_PROFILE};
+  BandRun bandRun{PNN_PROFILE};
   int sigma = 0, maxSamples = 0;
   FileHandle ts;
   ZeroedArray<int32_t> rows[MAX_BANDS];  // one row of aCols samples per band

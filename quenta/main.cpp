@@ -10,9 +10,9 @@ namespace {
 // quenta has no usage lines: a call without arguments is a wrong count.
 void check_arguments(int argc, char **argv, QuentaRun &run) {
   check_argument_count(argc, 12, nullptr, 0);
-  scan_area(run.files, argv + 4);
-  check_image_type(run.files, argv[3]);
-  check_band_lists(run.files, argv[1], argv[2]);
+  scan_area(run.bandRun, argv + 4);
+  check_image_type(run.bandRun, argv[3]);
+  check_band_lists(run.bandRun, argv[1], argv[2]);
   run.bandText = argv[2];
   run.tsPath = argv[10];
 }
@@ -20,12 +20,12 @@ void check_arguments(int argc, char **argv, QuentaRun &run) {
 // The band files in list order, the training set, then the COF file, which
 // is created last and never over one of the inputs.
 void open_files(QuentaRun &run, const char *cofPath) {
-  open_bands(run.files);
+  open_bands(run.bandRun);
   run.ts.reset(fopen(run.tsPath, "r"));
   if (!run.ts)
     fail_with("Error opening TS file \"%s\" (%s).\n", run.tsPath, error_text());
   FILE *const ts = run.ts.get();
-  open_output(run.files, cofPath, &ts, 1);
+  open_output(run.bandRun, cofPath, &ts, 1);
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ void open_files(QuentaRun &run, const char *cofPath) {
 int main(int argc, char **argv) {
   QuentaRun run;
   check_arguments(argc, argv, run);
-  allocate_rows(run.files, run.rows);
+  allocate_run_rows(run.bandRun, run.rows);
   open_files(run, argv[11]);
 
   static TrainingStatistics st;
@@ -45,6 +45,6 @@ int main(int argc, char **argv) {
 
   run_pass1(run, st);
   if (st.twoPass) run_pass2(run, st);
-  close_output(run.files);
+  close_output(run.bandRun);
   return 0;
 }

@@ -47,7 +47,7 @@ void add_candidate(PassModels &pm, const ClassStatistics &c, int k,
 void build_pass1_models(const QuentaRun &run, const TrainingStatistics &st,
                         PassModels &pm) {
   pm.bands = 0;
-  for (int b = 0; b < run.files.bandCount; ++b)
+  for (int b = 0; b < run.bandRun.bandCount; ++b)
     if (!st.degenerateBand[b]) pm.bandIndex[pm.bands++] = b;
   pm.count = 0;
   double blocks[MAX_TS_CLASSES][BLOCK * BLOCK] = {};
@@ -59,8 +59,8 @@ void build_pass1_models(const QuentaRun &run, const TrainingStatistics &st,
 
 void build_pass2_models(const QuentaRun &run, const TrainingStatistics &st,
                         PassModels &pm) {
-  pm.bands = run.files.bandCount;
-  for (int b = 0; b < run.files.bandCount; ++b) pm.bandIndex[b] = b;
+  pm.bands = run.bandRun.bandCount;
+  for (int b = 0; b < run.bandRun.bandCount; ++b) pm.bandIndex[b] = b;
   pm.count = 0;
   double blocks[MAX_TS_CLASSES][BLOCK * BLOCK] = {};
   for (int k = 1; k <= st.highestClass; ++k)
@@ -149,7 +149,7 @@ namespace {
 void read_pass_rows(QuentaRun &run, const PassModels &pm, int r) {
   for (int a = 0; a < pm.bands; ++a) {
     const int b = pm.bandIndex[a];
-    read_area_row(run.files, b, r, run.rows[b].get(), KIND_U16);
+    read_area_row(run.bandRun, b, r, run.rows[b].get(), KIND_U16);
   }
 }
 
@@ -160,10 +160,10 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
   double values[MAX_BANDS][PIXEL_RUN];
   double best[PIXEL_RUN];
   double cls[PIXEL_RUN];
-  for (int c0 = 0; c0 < run.files.aCols; c0 += PIXEL_RUN) {
+  for (int c0 = 0; c0 < run.bandRun.aCols; c0 += PIXEL_RUN) {
     const int count =
-        run.files.aCols - c0 < PIXEL_RUN ? run.files.aCols - c0 : PIXEL_RUN;
-    uint8_t *out = run.files.outputRow.get() + c0;
+        run.bandRun.aCols - c0 < PIXEL_RUN ? run.bandRun.aCols - c0 : PIXEL_RUN;
+    uint8_t *out = run.bandRun.outputRow.get() + c0;
     bool any = redecide == nullptr;
     for (int p = 0; p < count && !any; ++p) any = redecide[out[p]];
     if (!any) continue;
@@ -184,7 +184,7 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
 }
 
 void write_cof_row(QuentaRun &run) {
-  const BandRun &f = run.files;
+  const BandRun &f = run.bandRun;
   if (fwrite(f.outputRow.get(), static_cast<size_t>(f.aCols), 1,
              f.output.get()) != 1)
     fail_writing(f);
@@ -195,18 +195,18 @@ void write_cof_row(QuentaRun &run) {
 void run_pass1(QuentaRun &run, const TrainingStatistics &st) {
   PassModels pm;
   build_pass1_models(run, st, pm);
-  for (int r = 0; r < run.files.aRows; ++r) {
+  for (int r = 0; r < run.bandRun.aRows; ++r) {
     read_pass_rows(run, pm, r);
     decide_row(run, pm, nullptr);
     write_cof_row(run);
-    show_progress(0, st.pass1End, r + 1, run.files.aRows);
+    show_progress(0, st.pass1End, r + 1, run.bandRun.aRows);
   }
 }
 
 void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
   PassModels pm;
   build_pass2_models(run, st, pm);
-  FILE *cof = run.files.output.get();
+  FILE *cof = run.bandRun.output.get();
   rewind(cof);
   // Pixels that Pass 1 gave to a class without degenerate bands. A pixel
   // that Pass 1 left at 0 belongs to no class and stays 0.
@@ -214,22 +214,22 @@ void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
   for (int k = 1; k <= st.highestClass; ++k)
     redecide[k] = class_present(st, k) && !st.classes[k].hasDegenerateBands;
 
-  for (int r = 0; r < run.files.aRows; ++r) {
+  for (int r = 0; r < run.bandRun.aRows; ++r) {
     read_pass_rows(run, pm, r);
     // The COF file is an update stream: a read may not follow a write
     // without a positioning call in between. This seek moves nowhere; it
     // only switches the stream from writing (the row before) to reading.
     fseek(cof, 0, SEEK_CUR);
-    if (fread(run.files.outputRow.get(), static_cast<size_t>(run.files.aCols),
-              1, cof) != 1) {
+    if (fread(run.bandRun.outputRow.get(),
+              static_cast<size_t>(run.bandRun.aCols), 1, cof) != 1) {
       if (!ferror(cof)) errno = ENODATA;  // the file ended early
-      fail_on_output(run.files, "reading");
+      fail_on_output(run.bandRun, "reading");
     }
     decide_row(run, pm, redecide);
     // Back to the start of the row just read, which also switches the
     // stream from reading to writing.
-    fseek(cof, -static_cast<long>(run.files.aCols), SEEK_CUR);
+    fseek(cof, -static_cast<long>(run.bandRun.aCols), SEEK_CUR);
     write_cof_row(run);
-    show_progress(50, 100, r + 1, run.files.aRows);
+    show_progress(50, 100, r + 1, run.bandRun.aRows);
   }
 }

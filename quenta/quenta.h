@@ -24,7 +24,7 @@ inline const RunProfile QUENTA_PROFILE = {"COF file", true, "w+b", EOVERFLOW};
 // What the command line and set-up give the rest of the run: the band-set
 // run with the COF file as its output, and quenta's own pieces.
 struct QuentaRun {
-  BandRun files{QUENTA_PROFILE};
+  BandRun bandRun{QUENTA_PROFILE};
   const char *bandText = nullptr;  // the iBands argument as given
   const char *tsPath = nullptr;
   FileHandle ts;

@@ -19,7 +19,7 @@ namespace {
 bool reread_record(const QuentaRun &run, int *cls, int values[MAX_BANDS]) {
   if (!read_stream_int(run.ts.get(), cls)) return false;
   if (*cls < 1 || *cls > MAX_TS_CLASSES) return false;
-  for (int b = 0; b < run.files.bandCount; ++b) {
+  for (int b = 0; b < run.bandRun.bandCount; ++b) {
     values[b] = 0;
     read_stream_int(run.ts.get(), &values[b]);
   }
@@ -31,7 +31,7 @@ bool reread_record(const QuentaRun &run, int *cls, int values[MAX_BANDS]) {
 void read_class_means(QuentaRun &run, TrainingStatistics &st) {
   for (int k = 1; k <= MAX_TS_CLASSES; ++k) {
     st.classes[k].count = 0;
-    for (int b = 0; b < run.files.bandCount; ++b) st.classes[k].mean[b] = 0.0;
+    for (int b = 0; b < run.bandRun.bandCount; ++b) st.classes[k].mean[b] = 0.0;
   }
   st.highestClass = 0;
   int cls;
@@ -39,7 +39,7 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
     if (cls < 1 || cls > MAX_TS_CLASSES)
       fail_with("Illegal class in TS file \"%s\".\n", run.tsPath);
     int values[MAX_BANDS];
-    for (int b = 0; b < run.files.bandCount; ++b)
+    for (int b = 0; b < run.bandRun.bandCount; ++b)
       if (!read_stream_int(run.ts.get(), &values[b])) {
         // A record cut short by the end of the file, or a value that is no
         // number: neither leaves a system error of its own.
@@ -50,7 +50,7 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
       }
     ClassStatistics &c = st.classes[cls];
     c.count += 1;
-    for (int b = 0; b < run.files.bandCount; ++b) c.mean[b] += values[b];
+    for (int b = 0; b < run.bandRun.bandCount; ++b) c.mean[b] += values[b];
     if (cls > st.highestClass) st.highestClass = cls;
   }
   if (ferror(run.ts.get()))
@@ -58,15 +58,15 @@ void read_class_means(QuentaRun &run, TrainingStatistics &st) {
   for (int k = 1; k <= st.highestClass; ++k) {
     if (!class_present(st, k)) continue;
     ClassStatistics &c = st.classes[k];
-    for (int b = 0; b < run.files.bandCount; ++b) c.mean[b] /= c.count;
+    for (int b = 0; b < run.bandRun.bandCount; ++b) c.mean[b] /= c.count;
   }
 }
 
 void find_constant_bands(QuentaRun &run, TrainingStatistics &st) {
-  for (int b = 0; b < run.files.bandCount; ++b) st.degenerateBand[b] = 0;
+  for (int b = 0; b < run.bandRun.bandCount; ++b) st.degenerateBand[b] = 0;
   for (int k = 1; k <= st.highestClass; ++k) {
     st.classes[k].hasDegenerateBands = 0;
-    for (int b = 0; b < run.files.bandCount; ++b)
+    for (int b = 0; b < run.bandRun.bandCount; ++b)
       st.classes[k].constantBand[b] = 1;
   }
   rewind(run.ts.get());
@@ -74,13 +74,13 @@ void find_constant_bands(QuentaRun &run, TrainingStatistics &st) {
   int values[MAX_BANDS];
   while (reread_record(run, &cls, values)) {
     ClassStatistics &c = st.classes[cls];
-    for (int b = 0; b < run.files.bandCount; ++b)
+    for (int b = 0; b < run.bandRun.bandCount; ++b)
       if (static_cast<double>(values[b]) != c.mean[b]) c.constantBand[b] = 0;
   }
 }
 
 void find_degenerate_bands(const QuentaRun &run, TrainingStatistics &st) {
-  const int m = run.files.bandCount;
+  const int m = run.bandRun.bandCount;
   st.presentClasses = 0;
   st.degenerateClasses = 0;
   for (int k = 1; k <= st.highestClass; ++k) {
@@ -142,7 +142,7 @@ void report_line_end() {
 void report_degenerate_bands(const QuentaRun &run,
                              const TrainingStatistics &st) {
   if (st.degenerateClasses == 0) return;
-  const int m = run.files.bandCount;
+  const int m = run.bandRun.bandCount;
   report_text("WARNING!");
   report_line_end();
 
@@ -151,13 +151,13 @@ void report_degenerate_bands(const QuentaRun &run,
     if (!class_present(st, k) || !c.hasDegenerateBands) continue;
     report_piece("Class %d degenerate bands:", k);
     for (int b = 0; b < m; ++b)
-      if (c.constantBand[b]) report_piece(" %d", run.files.bands[b]);
+      if (c.constantBand[b]) report_piece(" %d", run.bandRun.bands[b]);
     report_line_end();
   }
 
   report_text("Pass 1> Bands:");
   for (int b = 0; b < m; ++b)
-    if (!st.degenerateBand[b]) report_piece(" %d", run.files.bands[b]);
+    if (!st.degenerateBand[b]) report_piece(" %d", run.bandRun.bands[b]);
   report_text(", Classes:");
   for (int k = 1; k <= st.highestClass; ++k)
     if (class_present(st, k)) report_piece(" %d", k);
@@ -178,7 +178,7 @@ void report_degenerate_bands(const QuentaRun &run,
 }
 
 void read_covariances(QuentaRun &run, TrainingStatistics &st) {
-  const int m = run.files.bandCount;
+  const int m = run.bandRun.bandCount;
   for (int k = 1; k <= st.highestClass; ++k)
     for (int i = 0; i < m; ++i)
       for (int j = 0; j < m; ++j) st.classes[k].covariance[BLOCK * i + j] = 0.0;

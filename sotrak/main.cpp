@@ -27,7 +27,7 @@ int main(int argc, char **argv) {
   int polynomialOrder = 0;
   int *const numbers[] = {&run.sigma, &polynomialOrder, &run.maxSamples};
   check_shared_arguments(argc, argv, 15, USAGE, numbers, 3, run);
-  const BandRun &f = run.files;
+  const BandRun &f = run.bandRun;
   if (!order_fits(polynomialOrder, f.bandCount))
     fail_with("Illegal polynomial order (%d).\n", polynomialOrder);
   const int M = sample_scale(f.type);

@@ -30,11 +30,11 @@ int main(int argc, char **argv) {
   auto ts = std::make_unique<TrainingSet>();
   load_samples(run, *ts);
   ParzenModel model;
-  build_parzen_model(*ts, run.files.bandCount, run.sigma, model);
+  build_parzen_model(*ts, run.bandRun.bandCount, run.sigma, model);
 
   classify_rows(run, [&](const int32_t *const *values) {
-    decide_pixels(model, *ts, values, run.files.aCols,
-                  run.files.outputRow.get());
+    decide_pixels(model, *ts, values, run.bandRun.aCols,
+                  run.bandRun.outputRow.get());
   });
   end_run(run);
   return 0;
