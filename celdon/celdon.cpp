@@ -79,6 +79,7 @@ void search_bif(const Arguments &args, Position *best) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   const Arguments args = parse_arguments(argc, argv);
   Position best = {-1, -1};
   if (args.forward != 0) best = {args.iRows, args.iCols};

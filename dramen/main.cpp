@@ -44,6 +44,7 @@ void make_groups(ScatterRun &run, std::vector<RectGroup> &parsed) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   ScatterRun run;
   check_arguments(argc, argv, run);
   // plotBand2 is marked before plotBand1, in the order the tool's steps have

@@ -86,6 +86,7 @@ void write_matching_file(MatchRun &run) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   MatchRun run;
   check_arguments(argc, argv, run);
   parse_areas(run.areas, AREA_KEY_COLOR, &run.groups, &run.planes);

@@ -7,6 +7,7 @@
 //        cellCount cellSamples nClasses cof
 #include <climits>
 
+#include "console.h"
 #include "grenik.h"
 
 namespace {
@@ -29,6 +30,7 @@ void check_arguments(int argc, char **argv, GrenikRun &run) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   GrenikRun run;
   check_arguments(argc, argv, run);
   allocate_run_rows(run.bandRun, run.rows);

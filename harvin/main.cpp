@@ -27,6 +27,7 @@ void check_arguments(int argc, char **argv, HarvinRun &run) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   HarvinRun run;
   check_arguments(argc, argv, run);
   open_bands(run.bandRun);

@@ -180,6 +180,7 @@ void close_all(FileHandle &qor, Inputs &in) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   const Arguments args = check_arguments(argc, argv);
   Inputs inputs;
   open_bif(args, inputs);

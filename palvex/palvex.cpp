@@ -406,6 +406,7 @@ void release_class_storage(TrainingSet *set) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   const Arguments args = parse_arguments(argc, argv);
   FileHandle tsFile = create_training_set(args);
   TrainingSet set;

@@ -3,6 +3,7 @@
 // one class byte per pixel into a COF file.
 //
 // quenta iPaths iBands iType iRows iCols aRow aCol aRows aCols tsPath cofPath
+#include "console.h"
 #include "quenta.h"
 
 namespace {
@@ -31,6 +32,7 @@ void open_files(QuentaRun &run, const char *cofPath) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   QuentaRun run;
   check_arguments(argc, argv, run);
   allocate_run_rows(run.bandRun, run.rows);

@@ -23,6 +23,7 @@ const char *const USAGE[4] = {
 // A negative order, or one whose enumeration of the bands does not fit its
 // table, is refused like an order above 6.
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   PnnRun run;
   int polynomialOrder = 0;
   int *const numbers[] = {&run.sigma, &polynomialOrder, &run.maxSamples};

@@ -416,6 +416,7 @@ void close_files(Run &run) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   static Run run;
   check_arguments(argc, argv, run.args);
   run.pixels = static_cast<int64_t>(run.args.aRows) * run.args.aCols;

@@ -7,6 +7,7 @@
 //        aCols tsPath cofPath
 #include <memory>
 
+#include "console.h"
 #include "parzen.h"
 #include "pnntool.h"
 
@@ -22,6 +23,7 @@ const char *const USAGE[4] = {
 }  // namespace
 
 int main(int argc, char **argv) {
+  ignore_broken_pipe();
   PnnRun run;
   int *const numbers[] = {&run.sigma, &run.maxSamples};
   check_shared_arguments(argc, argv, 14, USAGE, numbers, 2, run);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -39,3 +40,10 @@ inline void fail_with(const char *format, ...) {
 
 // The system's text for the last error (errno), for the " (%s)" of messages.
 inline const char *error_text() { return strerror(errno); }
+
+// Standard output carries progress lines that nobody has to read: a reader
+// that closes its end of the pipe early (`tool ... | head -1`) must not end
+// the run and lose its output files. With SIGPIPE ignored, a write to such a
+// pipe fails with EPIPE like a write to a full or closed stream; progress
+// lines pass over it and a result line reports it. Called first in main.
+inline void ignore_broken_pipe() { signal(SIGPIPE, SIG_IGN); }
