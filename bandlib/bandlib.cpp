@@ -195,7 +195,7 @@ int read_band_row(FILE *file, int /*rows*/, int cols, int type, int band,
     errno = EINVAL;
     return 1;
   }
-  if (layout == LAYOUT_GI && (band < 1 || band > 5)) return 0;
+  if (!band_is_stored(type, band)) return 0;
   WordStore store_(buffer, count, kind);
   unsigned char *words = store_.words();
   if (words == nullptr) return 1;
@@ -208,6 +208,10 @@ int read_band_row(FILE *file, int /*rows*/, int cols, int type, int band,
   if (!ok) return 1;
   convert_words(words, count, buffer, kind);
   return 0;
+}
+
+bool band_is_stored(int type, int band) {
+  return layout_of(type) != LAYOUT_GI || (band >= 1 && band <= 5);
 }
 
 int image_type_code(const char *name, int *code) {

@@ -36,6 +36,11 @@ enum SampleKind {
 int read_band_row(FILE *file, int rows, int cols, int type, int band, int row,
                   int col, int count, void *buffer, int kind);
 
+// Whether read_band_row reads band number `band` of an image of `type`:
+// false only for a GI image (type 4) and a band outside 1 to 5, which GI
+// does not store. Other layouts ignore the band number.
+bool band_is_stored(int type, int band);
+
 // Maps a sensor name ("TM", "AVHRR", "MSS", "GI" and their "-" forms) to
 // its image type code. Returns 0 and stores the code, or 1 leaving `code`.
 int image_type_code(const char *name, int *code);

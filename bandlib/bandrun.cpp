@@ -41,6 +41,11 @@ void check_band_lists(BandRun &run, const char *pathList,
   run.bandCount = parse_int_list(bandList, run.bands, MAX_BANDS);
   if (run.bandCount < 1 || run.bandCount > MAX_BANDS)
     fail_with("Illegal image bands.\n");
+  // A GI image stores bands 1 to 5 only; any other number would read
+  // nothing and classify zeros.
+  for (int k = 0; k < run.bandCount; ++k)
+    if (!band_is_stored(run.type, run.bands[k]))
+      fail_with("Illegal image bands.\n");
   if (parse_word_list(pathList, run.paths, MAX_BANDS) != run.bandCount)
     fail_with("Illegal image paths.\n");
 }
@@ -93,6 +98,15 @@ void fail_reading(const BandRun &run, int k) {
 void fail_writing(const BandRun &run) { fail_on_output(run, "writing"); }
 
 void fail_allocating() { fail_with("Error allocating memory.\n"); }
+
+void write_output_row(const BandRun &run) {
+  errno = 0;
+  if (fwrite(run.outputRow.get(), static_cast<size_t>(run.aCols), 1,
+             run.output.get()) != 1) {
+    if (errno == 0) errno = run.aCols == 0 ? EINVAL : EIO;
+    fail_writing(run);
+  }
+}
 
 void close_output(BandRun &run) {
   if (fclose(run.output.release()) != 0) fail_on_output(run, "closing");

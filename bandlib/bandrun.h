@@ -62,8 +62,9 @@ void scan_area(BandRun &run, char *const *texts);
 // "Unknown image type.\n" for a name the table does not hold.
 void check_image_type(BandRun &run, const char *name);
 
-// The band number list (1 to 7 entries, "Illegal image bands.\n"), then the
-// path list, as many paths as bands ("Illegal image paths.\n").
+// The band number list (1 to 7 entries, each one the image type stores:
+// "Illegal image bands.\n"), then the path list, as many paths as bands
+// ("Illegal image paths.\n"). The image type is checked first.
 void check_band_lists(BandRun &run, const char *pathList, const char *bandList);
 
 // Opens every listed band file ("rb") in list order:
@@ -114,6 +115,12 @@ void allocate_run_rows(BandRun &run, ZeroedArray<T> *rows) {
   run.outputRow = allocate_zeroed<uint8_t>(columns);
   if (!run.outputRow) fail_allocating();
 }
+
+// Writes the output row (aCols class bytes) at the output's position as
+// one item: "Error writing <output> ...". A row of no columns writes no
+// item and fails the same way, with EINVAL, as a short write with no
+// system error of its own does with EIO.
+void write_output_row(const BandRun &run);
 
 // Closes the output; a failed close is "Error closing <output> ...".
 void close_output(BandRun &run);

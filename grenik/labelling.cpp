@@ -1,6 +1,4 @@
 // Labelling the area row by row.
-#include <cerrno>
-
 #include "grenik.h"
 
 void label_area(GrenikRun &run, const ClusterList &list) {
@@ -12,13 +10,7 @@ void label_area(GrenikRun &run, const ClusterList &list) {
     for (int k = 0; k < f.bandCount; ++k)
       read_area_row(f, k, r, run.rows[k].get(), KIND_U16);
     nearest_cluster_classes(table, rows, f.aCols, f.outputRow.get());
-    if (fwrite(f.outputRow.get(), static_cast<size_t>(f.aCols), 1,
-               f.output.get()) != 1) {
-      // A row of no columns is one item of no bytes: its write fails
-      // without a system error of its own.
-      if (f.aCols == 0) errno = EINVAL;
-      fail_writing(f);
-    }
+    write_output_row(f);
     show_progress(50, 100, r + 1, f.aRows);
   }
 }

@@ -34,22 +34,6 @@ void load_samples(PnnRun &run, TrainingSet &ts) {
     fail_with("Error reading training set (%s).\n", error_text());
 }
 
-namespace {
-
-// One item of aCols bytes; a row of no columns writes no item, which fails
-// the run like any short write.
-void write_row(PnnRun &run) {
-  const BandRun &f = run.bandRun;
-  errno = 0;
-  if (fwrite(f.outputRow.get(), static_cast<size_t>(f.aCols), 1,
-             f.output.get()) != 1) {
-    if (errno == 0) errno = f.aCols == 0 ? EINVAL : EIO;
-    fail_writing(f);
-  }
-}
-
-}  // namespace
-
 void classify_rows(
     PnnRun &run,
     const std::function<void(const int32_t *const *values)> &decide_row) {
@@ -60,7 +44,7 @@ void classify_rows(
     for (int b = 0; b < f.bandCount; ++b)
       read_area_row(f, b, r, run.rows[b].get(), KIND_I32);
     decide_row(values);
-    write_row(run);
+    write_output_row(f);
     show_progress(0, 100, r + 1, f.aRows);
   }
 }

@@ -183,13 +183,6 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
   }
 }
 
-void write_cof_row(QuentaRun &run) {
-  const BandRun &f = run.bandRun;
-  if (fwrite(f.outputRow.get(), static_cast<size_t>(f.aCols), 1,
-             f.output.get()) != 1)
-    fail_writing(f);
-}
-
 }  // namespace
 
 void run_pass1(QuentaRun &run, const TrainingStatistics &st) {
@@ -198,7 +191,7 @@ void run_pass1(QuentaRun &run, const TrainingStatistics &st) {
   for (int r = 0; r < run.bandRun.aRows; ++r) {
     read_pass_rows(run, pm, r);
     decide_row(run, pm, nullptr);
-    write_cof_row(run);
+    write_output_row(run.bandRun);
     show_progress(0, st.pass1End, r + 1, run.bandRun.aRows);
   }
 }
@@ -229,7 +222,7 @@ void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
     // Back to the start of the row just read, which also switches the
     // stream from reading to writing.
     fseek(cof, -static_cast<long>(run.bandRun.aCols), SEEK_CUR);
-    write_cof_row(run);
+    write_output_row(run.bandRun);
     show_progress(50, 100, r + 1, run.bandRun.aRows);
   }
 }

@@ -114,14 +114,18 @@ void sanitizer_exit_code(const char *variable, const char *setting) {
 
 }  // namespace
 
-RunResult run_program_in(const std::string &dir, const std::string &name,
-                         const std::vector<std::string> &args,
-                         int timeout_seconds) {
+namespace {
+
+RunResult run(const std::string &dir, const std::string &name,
+              const std::vector<std::string> &args, int timeout_seconds,
+              bool readerGone) {
   RunResult result;
   const std::string exe = program_path(name);
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
     throw std::runtime_error("pipe failed");
+  // Closed before the fork, so that no process holds the reading end.
+  if (readerGone) close(out_pipe[0]);
 
   std::vector<char *> argv;
   argv.push_back(const_cast<char *>(exe.c_str()));
@@ -137,7 +141,7 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
     dup2(null_in, 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
-    close(out_pipe[0]);
+    if (!readerGone) close(out_pipe[0]);
     close(err_pipe[0]);
     if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
     // A sanitizer report must never pass for an ordinary failure (status 1).
@@ -151,7 +155,7 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
 
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
-  bool out_open = true, err_open = true;
+  bool out_open = !readerGone, err_open = true;
   while (out_open || err_open) {
     // A drained pipe leaves the set (a negative descriptor is ignored);
     // polling it again would report its hang-up at once, over and over.
@@ -171,7 +175,7 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
     if (err_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
       drain(err_pipe[0], result.err, err_open);
   }
-  close(out_pipe[0]);
+  if (!readerGone) close(out_pipe[0]);
   close(err_pipe[0]);
 
   int status = 0;
@@ -184,10 +188,23 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
   return result;
 }
 
+}  // namespace
+
+RunResult run_program_in(const std::string &dir, const std::string &name,
+                         const std::vector<std::string> &args,
+                         int timeout_seconds) {
+  return run(dir, name, args, timeout_seconds, false);
+}
+
 RunResult run_program(const std::string &name,
                       const std::vector<std::string> &args,
                       int timeout_seconds) {
-  return run_program_in("", name, args, timeout_seconds);
+  return run("", name, args, timeout_seconds, false);
+}
+
+RunResult run_program_without_reader(const std::string &name,
+                                     const std::vector<std::string> &args) {
+  return run("", name, args, 600, true);
 }
 
 VirtualDisplay::VirtualDisplay(int depth) {

@@ -58,15 +58,24 @@ std::string program_path(const std::string &name);
 
 // Runs a built program with the given arguments (argv[1..]), standard input
 // from /dev/null, capturing both output streams. A run longer than
-// `timeout_seconds` is killed and reported as timed out.
+// `timeout_seconds` is killed and reported as timed out: a guard against a
+// hung program only, far above any run's time on a loaded machine, never a
+// measure of speed.
 RunResult run_program(const std::string &name,
                       const std::vector<std::string> &args,
-                      int timeout_seconds = 60);
+                      int timeout_seconds = 600);
 
 // Same, from a working directory.
 RunResult run_program_in(const std::string &dir, const std::string &name,
                          const std::vector<std::string> &args,
-                         int timeout_seconds = 60);
+                         int timeout_seconds = 600);
+
+// Same, with standard output a pipe whose reader is gone before the program
+// starts (as after `program | head -1` once head has ended): every write to
+// it fails with EPIPE, or raises SIGPIPE where the program does not ignore
+// it. `out` stays empty.
+RunResult run_program_without_reader(const std::string &name,
+                                     const std::vector<std::string> &args);
 
 // A virtual X server (Xvfb) on a free display number, with one screen of
 // the given depth, for the shell's tests. While it lives, DISPLAY names it,
