@@ -3,7 +3,7 @@
 // its groups of value-range rectangles, and the needed bands and principal
 // components read row by row as 8-bit values. It returns status codes and
 // prints nothing; the tools' messages and their failing steps are in
-// areatool.h.
+// areatool.h, the console side (target arealib_tool).
 #pragma once
 
 #include <cstdint>
@@ -35,8 +35,12 @@ struct AreaArguments {
 bool scan_area_arguments(char **argv, AreaArguments *args);
 
 // A band code names a plane: 1..7 an image band, -1..-7 a principal
-// component.
-bool legal_band_code(int code);
+// component, and the image of type `iType` stores that plane. Bands are read
+// with iType and components with its negation, and a GI layout (type 4)
+// stores bands 1 to 5 only: with iType 4, band codes 6 and 7 name nothing;
+// with iType -4, component codes -6 and -7. Such a plane would read as
+// zeros and be counted or marked as if it had been read.
+bool legal_band_code(int code, int iType);
 
 // An image type code that names a layout: 1..4, or -1..-4 for an image
 // whose bands are principal components. Any other code would read nothing
@@ -94,9 +98,10 @@ enum AreaParseResult {
 // Builds the group list (newest group first, each group's rectangles newest
 // first) from an areas string or "NO-AREAS", marking the band codes the
 // rectangles use. Items are parsed one after another; the first failure
-// stops the parse.
+// stops the parse. A band code that is not legal for the image type is as
+// malformed as a missing number.
 AreaParseResult parse_area_groups(const char *areas, AreaKeyKind kind,
-                                  std::vector<RectGroup> *groups,
+                                  int iType, std::vector<RectGroup> *groups,
                                   InputPlanes *planes);
 
 // Outcome of opening the input planes, obtaining their rows or reading
@@ -127,6 +132,16 @@ PlaneStatus allocate_plane_rows(const AreaArguments &args, InputPlanes *planes);
 // Reads area row r of every needed band, then of every needed component,
 // stopping at the first that fails.
 PlaneStatus read_planes(const AreaArguments &args, InputPlanes *planes, int r);
+
+// The area row to read after row r: rows run 0 to aRows - 1 in order
+// (`for (r = 0; r < aRows; r = next_area_row(args, r))`). An area of no
+// columns reads no sample, so its rows differ only in their positions, and
+// a row of no samples fails only at a position the reader cannot address:
+// before the first row or column (the first row fails then) or past the
+// largest int (the last one does). Its first and last rows thus end as
+// all of them would, and the rows between are passed over: an area of no
+// columns and 2^31 - 1 rows takes two reads, not minutes of empty ones.
+int next_area_row(const AreaArguments &args, int r);
 
 // The row buffer of the plane a band code names.
 const uint8_t *plane_row(const InputPlanes &planes, int code);

@@ -83,7 +83,7 @@ AreaParseResult add_item(const AreaItem &item, AreaKeyKind kind,
   return AREAS_OK;
 }
 
-AreaParseResult parse_items(const char *areas, AreaKeyKind kind,
+AreaParseResult parse_items(const char *areas, AreaKeyKind kind, int iType,
                             std::vector<RectGroup> *groups,
                             InputPlanes *planes) {
   const char *item = areas;
@@ -92,9 +92,10 @@ AreaParseResult parse_items(const char *areas, AreaKeyKind kind,
     const bool scanned = kind == AREA_KEY_NAME
                              ? parse_named_item(item, &parsed)
                              : parse_colored_item(item, &parsed);
-    // A band code that names no plane is as malformed as a missing number.
-    if (!scanned || !legal_band_code(parsed.rect.band1) ||
-        !legal_band_code(parsed.rect.band2))
+    // A band code that names no stored plane is as malformed as a missing
+    // number.
+    if (!scanned || !legal_band_code(parsed.rect.band1, iType) ||
+        !legal_band_code(parsed.rect.band2, iType))
       return AREAS_ILLEGAL;
     mark_band_code(planes, parsed.rect.band1);
     mark_band_code(planes, parsed.rect.band2);
@@ -109,13 +110,13 @@ AreaParseResult parse_items(const char *areas, AreaKeyKind kind,
 }  // namespace
 
 AreaParseResult parse_area_groups(const char *areas, AreaKeyKind kind,
-                                  std::vector<RectGroup> *groups,
+                                  int iType, std::vector<RectGroup> *groups,
                                   InputPlanes *planes) {
   groups->clear();
   if (strcmp(areas, "NO-AREAS") == 0) return AREAS_OK;
   AreaParseResult result;
   try {
-    result = parse_items(areas, kind, groups, planes);
+    result = parse_items(areas, kind, iType, groups, planes);
   } catch (const std::bad_alloc &) {
     return AREAS_NO_MEMORY;
   }

@@ -4,9 +4,9 @@
 
 #include "console.h"
 
-void parse_areas(const char *areas, AreaKeyKind kind,
+void parse_areas(const char *areas, AreaKeyKind kind, int iType,
                  std::vector<RectGroup> *groups, InputPlanes *planes) {
-  switch (parse_area_groups(areas, kind, groups, planes)) {
+  switch (parse_area_groups(areas, kind, iType, groups, planes)) {
     case AREAS_OK: return;
     case AREAS_ILLEGAL:
       if (kind == AREA_KEY_NAME)
@@ -33,8 +33,8 @@ void open_planes(const AreaArguments &args, InputPlanes *planes) {
   }
 }
 
-void allocate_rows(const AreaArguments &args, InputPlanes *planes) {
-  if (allocate_plane_rows(args, planes) != PLANES_OK) fail_allocating();
+void allocate_planes(const AreaArguments &args, InputPlanes *planes) {
+  if (allocate_plane_rows(args, planes) != PLANES_OK) fail_allocating_area();
 }
 
 void read_area_row(const AreaArguments &args, InputPlanes *planes, int r) {
@@ -45,4 +45,4 @@ void read_area_row(const AreaArguments &args, InputPlanes *planes, int r) {
     fail_with("Error reading from PCI file (%s).\n", error_text());
 }
 
-void fail_allocating() { fail_with("%s", NO_MEMORY_MESSAGE); }
+void fail_allocating_area() { fail_with("%s", NO_MEMORY_MESSAGE); }

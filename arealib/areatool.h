@@ -1,6 +1,8 @@
 // The console steps that dramen and fossik share on top of the front end:
 // each runs a step of arealib.h and, when it fails, prints the tool's
-// message on standard error and ends the run with status 1.
+// message on standard error and ends the run with status 1. This is the
+// library's console side, the target arealib_tool, linked by the programs
+// only; arealib itself returns status codes and never ends the process.
 #pragma once
 
 #include <vector>
@@ -26,18 +28,20 @@ constexpr char NO_MEMORY_MESSAGE[] = "Error allocating memory.";
 // parse_area_groups; a failure ends the run with "Illegal areas string
 // (%s).\n" (names) or "Illegal areas string.\n" (colours), "Too many
 // different colors.\n" or "Error allocating memory.\n".
-void parse_areas(const char *areas, AreaKeyKind kind,
+void parse_areas(const char *areas, AreaKeyKind kind, int iType,
                  std::vector<RectGroup> *groups, InputPlanes *planes);
 
 // open_plane_files; a failure ends the run with its opening message.
 void open_planes(const AreaArguments &args, InputPlanes *planes);
 
 // allocate_plane_rows; a failure ends the run with NO_MEMORY_MESSAGE.
-void allocate_rows(const AreaArguments &args, InputPlanes *planes);
+void allocate_planes(const AreaArguments &args, InputPlanes *planes);
 
 // read_planes; a failure ends the run with "Error reading from image file
 // (%s).\n" or "Error reading from PCI file (%s).\n".
 void read_area_row(const AreaArguments &args, InputPlanes *planes, int r);
 
-// Ends the run with NO_MEMORY_MESSAGE.
-[[noreturn]] void fail_allocating();
+// Ends the run with NO_MEMORY_MESSAGE, the message of the memory that an
+// area needs (row buffers, fossik's raster, dramen's scratch rows), which
+// has no line end: not the band-set run's "Error allocating memory.\n".
+[[noreturn]] void fail_allocating_area();

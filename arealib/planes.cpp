@@ -23,8 +23,18 @@ bool scan_area_arguments(char **argv, AreaArguments *args) {
   return true;
 }
 
-bool legal_band_code(int code) {
-  return code != 0 && code >= -MAX_BANDS && code <= MAX_BANDS;
+namespace {
+
+// Components are read with the negated type. The most negative int has no
+// negation; like every code beyond the four types it names no layout.
+int component_type(int iType) { return iType == INT_MIN ? INT_MIN : -iType; }
+
+}  // namespace
+
+bool legal_band_code(int code, int iType) {
+  if (code == 0 || code < -MAX_BANDS || code > MAX_BANDS) return false;
+  return code > 0 ? band_is_stored(iType, code)
+                  : band_is_stored(component_type(iType), -code);
 }
 
 bool legal_image_type(int type) { return type != 0 && type >= -4 && type <= 4; }
@@ -98,9 +108,7 @@ PlaneStatus read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
   // as a row before the first, which a type that reads samples refuses.
   const int64_t row = static_cast<int64_t>(args.aRow) + r;
   const int imageRow = row <= INT_MAX ? static_cast<int>(row) : -1;
-  // Components are read with the negated type. The most negative int has
-  // no negation; like every code beyond the four types it names no layout.
-  const int pciType = args.iType == INT_MIN ? INT_MIN : -args.iType;
+  const int pciType = component_type(args.iType);
   for (int b = 1; b < FILE_SLOTS; ++b) {
     if (!planes->neededBands[b]) continue;
     errno = 0;
@@ -118,6 +126,11 @@ PlaneStatus read_planes(const AreaArguments &args, InputPlanes *planes, int r) {
       return PLANES_COMPONENT_UNREAD;
   }
   return PLANES_OK;
+}
+
+int next_area_row(const AreaArguments &args, int r) {
+  if (args.aCols == 0 && r == 0 && args.aRows > 2) return args.aRows - 1;
+  return r + 1;
 }
 
 const uint8_t *plane_row(const InputPlanes &planes, int code) {

@@ -10,9 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -240,8 +238,6 @@ void swap_bytes16(void *items, int count) {
 
 namespace {
 
-bool is_white(char c) { return is_scan_white(c); }
-
 bool is_sign_or_digit(char c) { return c == '-' || (c >= '0' && c <= '9'); }
 
 }  // namespace
@@ -250,7 +246,7 @@ int parse_int_list(const char *text, int *out, int max) {
   int count = 0;
   const char *p = text;
   for (;;) {
-    while (is_white(*p)) ++p;
+    while (is_scan_white(*p)) ++p;
     if (*p == '\0') return count;
     int value;
     if (!scan_int_at(p, &value)) return -1;
@@ -267,10 +263,10 @@ int parse_word_list(const char *text, WordSlot *out, int max) {
   int count = 0;
   const char *p = text;
   for (;;) {
-    while (is_white(*p)) ++p;
+    while (is_scan_white(*p)) ++p;
     if (*p == '\0') return count;
     const char *start = p;
-    while (*p != '\0' && !is_white(*p)) ++p;
+    while (*p != '\0' && !is_scan_white(*p)) ++p;
     const size_t length = static_cast<size_t>(p - start);
     if (length > WORD_SLOT_SIZE - 1) return -1;
     if (count < max) {
@@ -433,21 +429,36 @@ bool output_names_input(const char *outPath, FILE *const *inputs, int count,
 
 bool output_names_listed(const char *outPath, const char *pathList) {
   if (strcmp(pathList, "NO-PCI") == 0) return false;
-  const int count = parse_word_list(pathList, nullptr, 0);
-  if (count <= 0) return false;
-  std::unique_ptr<WordSlot[]> words(new WordSlot[count]);
-  std::vector<const char *> paths(static_cast<size_t>(count));
-  parse_word_list(pathList, words.get(), count);
-  for (int i = 0; i < count; ++i) paths[i] = words[i];
-  return output_names_input(outPath, nullptr, 0, paths.data(), count);
+  struct stat out;
+  if (stat(outPath, &out) != 0) return false;  // not there yet: no input
+  // Each word is copied in turn into a buffer of the largest path the system
+  // takes: nothing is allocated, however many words the list holds. A word
+  // of PATH_MAX characters or more names no file (the system refuses such a
+  // path, ENAMETOOLONG), so no tool can read it.
+  char path[PATH_MAX];
+  const char *p = pathList;
+  for (;;) {
+    while (is_scan_white(*p)) ++p;
+    if (*p == '\0') return false;
+    const char *start = p;
+    while (*p != '\0' && !is_scan_white(*p)) ++p;
+    const size_t length = static_cast<size_t>(p - start);
+    if (length >= sizeof path) continue;
+    memcpy(path, start, length);
+    path[length] = '\0';
+    struct stat in;
+    if (stat(path, &in) == 0 && same_file(out, in)) {
+      errno = EEXIST;
+      return true;
+    }
+  }
 }
 
 int read_stream_int(FILE *file, int *value) {
   int c;
   do {
     c = getc(file);
-  } while (c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r' ||
-           c == '\v');
+  } while (is_scan_white(c));
   bool negative = false;
   if (c == '-' || c == '+') {
     negative = c == '-';

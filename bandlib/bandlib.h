@@ -118,9 +118,11 @@ bool output_names_input(const char *outPath, FILE *const *inputs, int count,
                         const char *const *inputPaths = nullptr,
                         int pathCount = 0);
 
-// Whether an output path names any path of a white-space separated list,
-// whether or not the tool opens that path (errno EEXIST then). The word
-// "NO-PCI" is the empty PCI list, and a list that does not parse names
-// nothing (the tool refuses it on its own). A tool that reads only some of
-// its listed files must still never replace the others.
+// Whether an output path names any word of a white-space separated list,
+// whether or not the tool opens that path (errno EEXIST then). Every word
+// counts, however many there are and however long any of them is: a list
+// that the tool could not hold whole (a word over 255 characters, more than
+// 7 words) still names its files. The word "NO-PCI" is the empty PCI list.
+// A tool that reads only some of its listed files must still never replace
+// the others. Allocates nothing.
 bool output_names_listed(const char *outPath, const char *pathList);

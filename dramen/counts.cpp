@@ -102,19 +102,19 @@ void count_area_pending(ScatterRun &run) {
   // the first read fails.
   ZeroedArray<Pending> pending =
       allocate_zeroed<Pending>(PLOT_VALUES * PLOT_VALUES);
-  if (!pending) fail_allocating();
+  if (!pending) fail_allocating_area();
   ZeroedArray<uint16_t> cells;
   ZeroedArray<uint8_t> inside;
   if (pixelGroups) {
     const size_t columns = static_cast<size_t>(run.args.aCols);
     cells = allocate_zeroed<uint16_t>(columns);
     inside = allocate_zeroed<uint8_t>(columns);
-    if (!cells || !inside) fail_allocating();
+    if (!cells || !inside) fail_allocating_area();
   }
   const uint64_t limit = std::numeric_limits<Pending>::max();
   const uint64_t rowPixels = static_cast<uint64_t>(run.args.aCols);
   uint64_t pendingPixels = 0;
-  for (int r = 0; r < run.args.aRows; ++r) {
+  for (int r = 0; r < run.args.aRows; r = next_area_row(run.args, r)) {
     if (pendingPixels + rowPixels > limit) {
       add_pending(run, pending.get());
       pendingPixels = 0;

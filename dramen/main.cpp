@@ -18,9 +18,10 @@ void check_arguments(int argc, char **argv, ScatterRun &run) {
       !scan_int(argv[11], &run.plotBand1) ||
       !scan_int(argv[12], &run.plotBand2))
     fail_with("Illegal parameter.\n");
-  // A plot band must name a plane, and a type of no layout would count an
-  // area of zeros as if it had been read.
-  if (!legal_band_code(run.plotBand1) || !legal_band_code(run.plotBand2) ||
+  // A plot band must name a plane the image stores, and a type of no layout
+  // would count an area of zeros as if it had been read.
+  if (!legal_band_code(run.plotBand1, run.args.iType) ||
+      !legal_band_code(run.plotBand2, run.args.iType) ||
       !legal_image_type(run.args.iType))
     fail_with("Illegal parameter.\n");
   run.areas = argv[13];
@@ -47,17 +48,13 @@ int main(int argc, char **argv) {
   ignore_broken_pipe();
   ScatterRun run;
   check_arguments(argc, argv, run);
-  // plotBand2 is marked before plotBand1, in the order the tool's steps have
-  // always been written down. Marking only sets needed flags, so the order
-  // decides nothing, not even the order of opening: bands open in the order
-  // of the band list and components by ascending number.
   mark_band_code(&run.planes, run.plotBand2);
   mark_band_code(&run.planes, run.plotBand1);
   std::vector<RectGroup> parsed;
-  parse_areas(run.areas, AREA_KEY_NAME, &parsed, &run.planes);
+  parse_areas(run.areas, AREA_KEY_NAME, run.args.iType, &parsed, &run.planes);
   make_groups(run, parsed);
   open_planes(run.args, &run.planes);
-  allocate_rows(run.args, &run.planes);
+  allocate_planes(run.args, &run.planes);
   count_area(run);
   find_maxima(run);
   write_plot_file(run);

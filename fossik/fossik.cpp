@@ -47,7 +47,7 @@ void check_arguments(int argc, char **argv, MatchRun &run) {
 void allocate_raster(MatchRun &run) {
   run.size = static_cast<int64_t>(run.args.aRows) * run.args.aCols;
   run.raster = allocate_zeroed<uint8_t>(static_cast<size_t>(run.size));
-  if (!run.raster) fail_allocating();
+  if (!run.raster) fail_allocating_area();
 }
 
 // The bit of a colour number; a number outside 0..7 has none and marks
@@ -58,7 +58,7 @@ uint8_t color_bit(int32_t color) {
 
 void mark_area(MatchRun &run) {
   const int64_t cols = run.args.aCols;
-  for (int r = 0; r < run.args.aRows; ++r) {
+  for (int r = 0; r < run.args.aRows; r = next_area_row(run.args, r)) {
     read_area_row(run.args, &run.planes, r);
     uint8_t *row = run.raster.get() + r * cols;
     for (const ColorGroup &group : run.groups) {
@@ -89,10 +89,11 @@ int main(int argc, char **argv) {
   ignore_broken_pipe();
   MatchRun run;
   check_arguments(argc, argv, run);
-  parse_areas(run.areas, AREA_KEY_COLOR, &run.groups, &run.planes);
+  parse_areas(run.areas, AREA_KEY_COLOR, run.args.iType, &run.groups,
+              &run.planes);
   open_planes(run.args, &run.planes);
   allocate_raster(run);
-  allocate_rows(run.args, &run.planes);
+  allocate_planes(run.args, &run.planes);
   mark_area(run);
   write_matching_file(run);
   run.raster.reset();

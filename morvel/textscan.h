@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "scan.h"  // is_scan_white, the toolkit's white space
+
 // Characters of a C string.
 struct TextCursor {
   const char *at;
@@ -48,14 +50,9 @@ class FileScanner {
   int read_errno_ = 0;
 };
 
-inline bool is_scan_space(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
-}
-
 template <class Source>
 void skip_space(Source &in) {
-  while (is_scan_space(in.peek())) in.advance();
+  while (is_scan_white(in.peek())) in.advance();
 }
 
 // "%s" into `field` of `size` bytes: false at the end of the text (errno
@@ -69,7 +66,7 @@ bool scan_word(Source &in, char *field, size_t size) {
     errno = in.end_error();
     return false;
   }
-  for (; c != EOF && !is_scan_space(c); c = in.peek()) {
+  for (; c != EOF && !is_scan_white(c); c = in.peek()) {
     if (length + 1 >= size) {
       errno = EINVAL;
       return false;
@@ -86,7 +83,7 @@ template <class Source>
 bool skip_word(Source &in) {
   skip_space(in);
   if (in.peek() == EOF) return false;
-  while (in.peek() != EOF && !is_scan_space(in.peek())) in.advance();
+  while (in.peek() != EOF && !is_scan_white(in.peek())) in.advance();
   return true;
 }
 

@@ -97,14 +97,14 @@ const char *const ILLEGAL_COLORED[] = {
 AreaParseResult parse(const std::string &areas, AreaKeyKind kind) {
   std::vector<RectGroup> groups;
   InputPlanes planes;
-  return parse_area_groups(areas.c_str(), kind, &groups, &planes);
+  return parse_area_groups(areas.c_str(), kind, 1, &groups, &planes);
 }
 
 TEST(ParseAreaGroups, GroupsRectanglesAndNeededPlanes) {
   for (const ParseCase &c : PARSED) {
     std::vector<RectGroup> groups;
     InputPlanes planes;
-    ASSERT_EQ(parse_area_groups(c.areas, c.kind, &groups, &planes), AREAS_OK)
+    ASSERT_EQ(parse_area_groups(c.areas, c.kind, 1, &groups, &planes), AREAS_OK)
         << c.areas;
     EXPECT_EQ(text_of(groups, c.kind), c.groups) << c.areas;
     EXPECT_EQ(needed_of(planes), c.needed) << c.areas;

@@ -1,13 +1,15 @@
-// Failure exit of the console tools. Only code that runs as a console tool
-// includes this: the programs themselves, and each library's one tool-side
-// file of the steps its tools share (bandlib/bandrun.cpp,
-// arealib/areatool.cpp, clusterlib/clustertool.cpp, pnnlib/pnntool.cpp).
-// The rest of every library returns status codes and prints nothing; the
-// one exception is the numeric code's fatal_error, by which its allocators
-// end the run on exhausted memory. The shell's procedures report failures
-// through the interpreter and never end the process. Header-only, so that a
-// tool that links no library (celdon) ends its failures the same way as
-// every other tool.
+// Failure exit of the console tools. Only the console side includes this:
+// the programs themselves, and each library's console target, the one file
+// of the steps its tools share: bandlib_run (bandlib/bandrun.cpp),
+// arealib_tool (arealib/areatool.cpp), clusterlib_tool
+// (clusterlib/clustertool.cpp) and pnnlib_tool (pnnlib/pnntool.cpp). A
+// library itself never ends the process: it returns status codes and prints
+// nothing. The one exception is kept on purpose, because the numeric code's
+// allocation failures are specified that way: numlib's fatal_error, by which
+// its allocators print their message and end the run on exhausted memory.
+// The shell's procedures report failures through the interpreter and never
+// end the process. Header-only, so that a tool that links no library
+// (celdon) ends its failures the same way as every other tool.
 #pragma once
 
 #include <cerrno>

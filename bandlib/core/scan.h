@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <string>
+#include <cstring>
 
 // An integer right at `text`: an optional sign, then at least one digit,
 // within the range of int; text after the digits is ignored. Returns true
@@ -24,7 +24,11 @@ inline bool scan_int_at(const char *text, int *value) {
   return true;
 }
 
-inline bool is_scan_white(char c) {
+// The white space of every scan and list of the toolkit: space, line feed,
+// tab, form feed, carriage return and vertical tab, and nothing else (no
+// locale adds to them). Takes a character of a string or a character code
+// as getc returns it: EOF and bytes above 127 are no white space.
+inline bool is_scan_white(int c) {
   return c == ' ' || c == '\n' || c == '\t' || c == '\f' || c == '\r' ||
          c == '\v';
 }
@@ -129,12 +133,26 @@ inline bool scan_float(const char *text, float *value) {
   while (is_scan_white(*text)) ++text;
   const char *end = scan_detail::float_candidate_end(text);
   if (end == nullptr) return false;
-  const std::string taken(text, end);
   const int saved = errno;
   char *converted = nullptr;
-  const float v = strtof(taken.c_str(), &converted);
+  float v = strtof(text, &converted);
+  bool read = converted != text;
+  // strtof takes the longest number it can read. Where that ends within the
+  // characters the scan takes, it is what strtof reads from those characters
+  // alone. It goes beyond them only on a "nan(...)", whose "(...)" the scan
+  // leaves: then the taken characters, a sign and "nan", are converted alone
+  // from a small copy (no copy of a long number is ever needed).
+  if (converted > end) {
+    char taken[16] = {};
+    const size_t length = static_cast<size_t>(end - text);
+    if (length < sizeof taken) {
+      memcpy(taken, text, length);
+      v = strtof(taken, &converted);
+      read = converted != taken;
+    }
+  }
   errno = saved;
-  if (converted == taken.c_str()) return false;
+  if (!read) return false;
   *value = v;
   return true;
 }

@@ -512,6 +512,8 @@ TEST_F(BandFileSet, OwningSetsOpenAsTheRawOnes) {
 
 TEST_F(BandFileSet, OutputNamingAnyListedPath) {
   const std::string list = paths({"x", "y"}) + " " + dir.file("absent");
+  std::string many;
+  for (int i = 0; i < 60000; ++i) many += "a ";
   ASSERT_EQ(link(dir.file("y").c_str(), dir.file("hard").c_str()), 0);
   ASSERT_EQ(symlink(dir.file("x").c_str(), dir.file("soft").c_str()), 0);
   struct Case {
@@ -526,7 +528,15 @@ TEST_F(BandFileSet, OutputNamingAnyListedPath) {
       {dir.file("absent"), list, false},  // not there: nothing to lose
       {dir.file("x"), "NO-PCI", false},
       {dir.file("x"), "", false},
-      {dir.file("x"), std::string(300, 'a') + " " + dir.file("x"), false},
+      // Every word counts, in a list that no set could hold whole: after a
+      // word too long for a slot or for any path, and after thousands of
+      // words.
+      {dir.file("x"), std::string(300, 'a') + " " + dir.file("x"), true},
+      {dir.file("x"), std::string(256, 'a') + "\t" + dir.file("x"), true},
+      {dir.file("x"), dir.file("x") + " " + std::string(5000, 'a'), true},
+      {dir.file("x"), std::string(5000, 'a') + "\n" + dir.file("x"), true},
+      {dir.file("x"), many + dir.file("x"), true},
+      {dir.file("x"), std::string(300, 'a') + " " + many, false},
   };
   for (const Case &c : cases) {
     errno = 0;

@@ -56,7 +56,7 @@ std::map<int, std::vector<int64_t>> counted(const CountScene &scene,
   mark_band_code(&run.planes, 2);
   mark_band_code(&run.planes, 1);
   std::vector<RectGroup> parsed;
-  EXPECT_EQ(parse_area_groups(areas, AREA_KEY_NAME, &parsed, &run.planes),
+  EXPECT_EQ(parse_area_groups(areas, AREA_KEY_NAME, 1, &parsed, &run.planes),
             AREAS_OK);
   run.total = new_counts();
   run.groups.resize(parsed.size());

@@ -10,6 +10,7 @@
 #include "areatool_test.h"
 
 using testsupport::read_file;
+using testsupport::RunResult;
 using testsupport::write_band16;
 using testsupport::write_band8;
 using testsupport::write_file;
@@ -172,6 +173,152 @@ TEST_F(Dramen, ListedFilesAreNeverReplaced) {
   EXPECT_EQ(before[1].size(), 12u);
   EXPECT_EQ(before[3].size(), 12u);
 }
+
+// Every word of the PCI list names a file the plot file may not replace,
+// also in a list that no set could hold whole (a word too long for a slot
+// or for any path, thousands of words), when no component is used.
+TEST_F(Dramen, EveryWordOfTheListsIsAnInput) {
+  const std::string p1 = dir.file("p1"), p2 = dir.file("p2");
+  std::string many;
+  for (int i = 0; i < 60000; ++i) many += "x ";
+  const std::string exists = "Error creating plot file (File exists).\n";
+  std::vector<testsupport::Failure> cases;
+  for (const std::string &list :
+       {p1 + " " + std::string(256, 'a') + " " + p2,
+        std::string(255, 'a') + " " + p1 + "\t" + p2,
+        std::string(5000, 'a') + "\n" + p2 + " " + p1, many + p1 + " " + p2})
+    for (const std::string &path : {p1, p2})
+      cases.push_back({plain({{3, list}, {14, path}}), exists});
+  // A used component still needs a list the set can hold.
+  cases.push_back(
+      {plain({{3, p1 + " " + std::string(256, 'a')}, {11, "-1"}, {14, p2}}),
+       "Error opening PCI file - component does not exist."});
+  const std::string before[] = {read_file(p1), read_file(p2)};
+  write_file(out(), "earlier plot");
+  expect_failures(cases, "earlier plot");
+  EXPECT_EQ(read_file(p1), before[0]);
+  EXPECT_EQ(read_file(p2), before[1]);
+  EXPECT_EQ(before[0].size(), 12u);
+}
+
+// A GI image stores bands 1 to 5: band codes 6 and 7 name nothing there,
+// nor component codes -6 and -7 of an image of GI components (type -4,
+// whose components are read as GI). They are refused before any file is
+// opened (band 6 names the missing file of band 3), in the plot bands and
+// in the areas string alike.
+TEST_F(Dramen, PlanesThatGiDoesNotStoreAreRefused) {
+  const std::map<int, std::string> gi = {{2, "1 2 6"}, {4, "4"}};
+  auto with = [&](std::map<int, std::string> changes) {
+    changes.insert(gi.begin(), gi.end());
+    return plain(changes);
+  };
+  std::vector<testsupport::Failure> cases;
+  for (const char *code : {"6", "7"})
+    for (int pos : {11, 12})
+      cases.push_back({with({{pos, code}}), "Illegal parameter.\n"});
+  for (const char *code : {"-6", "-7"})
+    cases.push_back({with({{4, "-4"}, {11, code}}), "Illegal parameter.\n"});
+  for (const char *areas : {"A:6:0:1:1:0:1", "A:1:0:1:2:0:1,B:1:0:1:7:0:1"})
+    cases.push_back({with({{13, areas}}),
+                     "Illegal areas string (" + std::string(areas) + ").\n"});
+  cases.push_back({with({{4, "-4"}, {13, "A:-7:0:1:1:0:1"}}),
+                   "Illegal areas string (A:-7:0:1:1:0:1).\n"});
+  // The same band read as a plane that other layouts store: the open fails.
+  cases.push_back({with({{4, "1"}, {12, "6"}}),
+                   "Error opening image file for band 6 "
+                   "(No such file or directory)."});
+  expect_failures(cases, nullptr);
+  // Components 6 and 7 of a GI image are full planes, as every band of an
+  // image of GI components.
+  const std::string p = dir.file("p1") + " ";
+  EXPECT_EQ(output_of(plain({{3, p + p + p + p + p + dir.file("p2")},
+                             {4, "4"},
+                             {11, "-6"},
+                             {13, "A:-6:0:255:2:0:255"},
+                             {9, "1"},
+                             {10, "2"}})),
+            "1 A\n1 1\n113 130 1 1\n242 130 1 1\n");
+  EXPECT_EQ(output_of(plain({{4, "-4"},
+                             {2, "6 7 2"},
+                             {12, "6"},
+                             {11, "7"},
+                             {9, "1"},
+                             {10, "2"}})),
+            "0\n1\n130 64 1\n130 192 1\n");
+}
+
+// An area of no columns reads nothing: its plot file is written at once,
+// however many rows it has, and its rows end as the rows of no columns
+// always have (a row past the largest int is refused). The run is allowed
+// a few seconds of processor time, where reading every row took minutes.
+TEST_F(Dramen, AreaOfNoColumnsEndsAtOnce) {
+  const std::map<int, std::string> empty = {{9, "2147483647"}, {10, "0"}};
+  auto with = [&](std::map<int, std::string> changes) {
+    changes.insert(empty.begin(), empty.end());
+    return changes;
+  };
+  const std::pair<std::vector<std::string>, std::string> written[] = {
+      {plain(empty), "0\n0\n"},
+      {args({"1", "1", "B:1:0:0:2:0:0,A:2:0:255:-1:0:255"}, empty),
+       "2 A B\n0 0 0\n"},
+      {args({"-1", "-2", "NO-AREAS"}, with({{4, "4"}})), "0\n0\n"},
+  };
+  for (const auto &c : written) {
+    const RunResult r = run_limited(c.first, 5);
+    EXPECT_EQ(r.status, 0) << r.err << r.signal;
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(read_file(out()), c.second);
+  }
+  const std::string invalid =
+      "Error reading from image file (Invalid argument).\n";
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {plain(with({{7, "2147483000"}})), invalid},
+      {plain(with({{7, "-1"}})), invalid},
+      {plain(with({{8, "-1"}})), invalid},
+      {args({"-1", "-1", "NO-AREAS"}, with({{7, "2147483000"}})),
+       "Error reading from PCI file (Invalid argument).\n"},
+  };
+  write_file(out(), "earlier plot");
+  for (const auto &c : refused) {
+    const RunResult r = run_limited(c.first, 5);
+    EXPECT_EQ(r.status, 1) << r.signal;
+    EXPECT_EQ(r.err, c.second);
+    EXPECT_EQ(read_file(out()), "earlier plot");
+  }
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// With little address space (the sanitizers' allocator would abort instead
+// of failing): a PCI list of thousands of words is checked without memory
+// of its own, and memory that cannot be had ends the run with its message,
+// never an abort: the counts of a group, the row buffers.
+TEST_F(Dramen, LittleAddressSpace) {
+  std::string many;
+  for (int i = 0; i < 60000; ++i) many += "x ";
+  std::string groups;
+  for (int g = 0; g < 40; ++g)
+    groups += (g ? ",g" : "g") + std::to_string(g) + ":1:0:1:2:0:1";
+  const rlim_t space = rlim_t{16} << 20;
+  RunResult r = run_limited(plain({{3, many + dir.file("p1")}}), 60, space);
+  EXPECT_EQ(r.status, 0) << r.err << r.signal;
+  EXPECT_EQ(read_file(out()).substr(0, 4), "0\n1\n");
+  r = run_limited(plain({{3, many + dir.file("p1")}, {14, dir.file("p1")}}), 60,
+                  space);
+  EXPECT_EQ(r.status, 1) << r.signal;
+  EXPECT_EQ(r.err, "Error creating plot file (File exists).\n");
+  write_file(out(), "earlier plot");
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {plain({{13, groups}}), "Error allocating memory.\n"},
+      {plain({{9, "1"}, {10, "2147483647"}}), "Error allocating memory."},
+  };
+  for (const auto &c : refused) {
+    r = run_limited(c.first, 60, space);
+    EXPECT_EQ(r.status, 1) << r.signal;
+    EXPECT_EQ(r.err, c.second);
+    EXPECT_EQ(read_file(out()), "earlier plot");
+  }
+}
+#endif
 
 // An area far wider than its files fails at its first read, without first
 // filling gigabytes of rows: the run never holds more than a little memory.

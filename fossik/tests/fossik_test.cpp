@@ -8,6 +8,7 @@
 #include "areatool_test.h"
 
 using testsupport::read_file;
+using testsupport::RunResult;
 using testsupport::write_band8;
 using testsupport::write_file;
 
@@ -150,6 +151,117 @@ TEST_F(Fossik, ListedFilesAreNeverReplaced) {
   EXPECT_EQ(read_file(p1), before[2]);
   EXPECT_EQ(before[1].size(), 12u);
 }
+
+// Every word of the PCI list names a file the matching file may not
+// replace, also in a list that no set could hold whole (a word too long for
+// a slot or for any path, thousands of words), when no component is used.
+TEST_F(Fossik, EveryWordOfTheListsIsAnInput) {
+  const std::string p1 = dir.file("p1"), p2 = dir.file("p2");
+  write_band8(p2, std::vector<uint8_t>(12, 9));
+  std::string many;
+  for (int i = 0; i < 60000; ++i) many += "x ";
+  const std::string exists = "Error creating matching file (File exists).\n";
+  std::vector<testsupport::Failure> cases;
+  for (const std::string &list :
+       {p1 + " " + std::string(256, 'a') + " " + p2,
+        std::string(255, 'a') + " " + p1 + "\t" + p2,
+        std::string(5000, 'a') + "\n" + p2 + " " + p1, many + p1 + " " + p2})
+    for (const std::string &path : {p1, p2})
+      for (const char *areas : {"NO-AREAS", "1:1:0:5:2:0:255"})
+        cases.push_back({plain({{3, list}, {11, areas}, {12, path}}), exists});
+  const std::string before[] = {read_file(p1), read_file(p2)};
+  write_file(out(), "earlier");
+  expect_failures(cases, "earlier");
+  EXPECT_EQ(read_file(p1), before[0]);
+  EXPECT_EQ(read_file(p2), before[1]);
+  EXPECT_EQ(before[0].size(), 12u);
+}
+
+// A GI image stores bands 1 to 5: band codes 6 and 7 name nothing there,
+// nor component codes -6 and -7 of an image of GI components (type -4).
+// They are refused before any file is opened (band 6 names the missing file
+// of band 3).
+TEST_F(Fossik, PlanesThatGiDoesNotStoreAreRefused) {
+  std::vector<testsupport::Failure> cases;
+  for (const char *areas : {"1:6:0:1:1:0:1", "1:1:0:1:2:0:1,2:1:0:1:7:0:1",
+                            "1:1:0:1:6:0:1,9:1:0:1:1:0:1"})
+    cases.push_back({plain({{2, "1 2 6"}, {4, "4"}, {11, areas}}),
+                     "Illegal areas string.\n"});
+  cases.push_back({plain({{2, "1 2 6"}, {4, "-4"}, {11, "1:-7:0:1:1:0:1"}}),
+                   "Illegal areas string.\n"});
+  cases.push_back({plain({{2, "1 2 6"}, {11, "1:6:0:1:1:0:1"}}),
+                   "Error opening image file for band 6 "
+                   "(No such file or directory)."});
+  expect_failures(cases, nullptr);
+  // Band 6 of an image of GI components is a full plane.
+  EXPECT_EQ(output_of(plain({{2, "6 2 3"},
+                             {4, "-4"},
+                             {11, "1:6:64:64:6:0:255,2:6:192:192:6:0:255"},
+                             {9, "1"},
+                             {10, "2"}})),
+            bytes({2, 4}));
+}
+
+// An area of no columns reads nothing: its empty file is written at once,
+// however many rows it has, and its rows end as the rows of no columns
+// always have (a row past the largest int is refused). The run is allowed
+// a few seconds of processor time, where reading every row took minutes.
+TEST_F(Fossik, AreaOfNoColumnsEndsAtOnce) {
+  const std::map<int, std::string> empty = {{9, "2147483647"}, {10, "0"}};
+  auto with = [&](std::map<int, std::string> changes) {
+    changes.insert(empty.begin(), empty.end());
+    return plain(changes);
+  };
+  for (const char *areas : {"NO-AREAS", "1:1:0:9:-1:0:255,3:2:0:0:2:0:0"}) {
+    write_file(out(), "earlier");
+    const RunResult r = run_limited(with({{11, areas}}), 5);
+    EXPECT_EQ(r.status, 0) << r.err << r.signal;
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(read_file(out()), "");
+  }
+  const std::pair<std::map<int, std::string>, std::string> refused[] = {
+      {{{7, "2147483000"}, {11, "1:1:0:9:1:0:9"}},
+       "Error reading from image file (Invalid argument).\n"},
+      {{{8, "-1"}, {11, "1:1:0:9:1:0:9"}},
+       "Error reading from image file (Invalid argument).\n"},
+      {{{7, "2147483000"}, {11, "1:-1:0:9:-1:0:9"}},
+       "Error reading from PCI file (Invalid argument).\n"},
+  };
+  write_file(out(), "earlier");
+  for (const auto &c : refused) {
+    const RunResult r = run_limited(with(c.first), 5);
+    EXPECT_EQ(r.status, 1) << r.signal;
+    EXPECT_EQ(r.err, c.second);
+    EXPECT_EQ(read_file(out()), "earlier");
+  }
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// With little address space (the sanitizers' allocator would abort instead
+// of failing): a PCI list of thousands of words is checked without memory
+// of its own, and a raster that cannot be had ends the run with its
+// message, never an abort.
+TEST_F(Fossik, LittleAddressSpace) {
+  std::string many;
+  for (int i = 0; i < 60000; ++i) many += "x ";
+  const rlim_t space = rlim_t{16} << 20;
+  RunResult r = run_limited(
+      plain({{3, many + dir.file("p1")}, {11, "1:1:0:5:1:0:255"}}), 60, space);
+  EXPECT_EQ(r.status, 0) << r.err << r.signal;
+  EXPECT_EQ(read_file(out()), bytes({2, 2, 2, 2, 2, 2, 0, 0, 0, 0, 0, 0}));
+  r = run_limited(plain({{3, many + dir.file("p1")}, {12, dir.file("p1")}}), 60,
+                  space);
+  EXPECT_EQ(r.status, 1) << r.signal;
+  EXPECT_EQ(r.err, "Error creating matching file (File exists).\n");
+  write_file(out(), "earlier");
+  for (const char *rows : {"5", "5000"}) {
+    r = run_limited(plain({{9, rows}, {10, "4000000"}}), 60, space);
+    EXPECT_EQ(r.status, 1) << r.signal;
+    EXPECT_EQ(r.err, "Error allocating memory.");
+    EXPECT_EQ(read_file(out()), "earlier");
+  }
+}
+#endif
 
 // An area far wider than its files fails at its first read, without first
 // filling gigabytes of raster and rows: the run never holds more than a
