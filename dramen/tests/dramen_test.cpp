@@ -323,6 +323,10 @@ TEST_F(Dramen, LittleAddressSpace) {
 // An area far wider than its files fails at its first read, without first
 // filling gigabytes of rows: the run never holds more than a little memory.
 TEST_F(Dramen, ImpossibleWidthFailsAtTheFirstRead) {
+  // The leak check that the sanitizers run at the exit reads every block
+  // still held, the rows no read touched included, and so makes them
+  // resident: these runs leave it out, as the rows are the point here.
+  const areatool::SanitizerOption noLeakCheck("ASAN_OPTIONS", "detect_leaks=0");
   const std::map<int, std::string> wide = {{9, "1"}, {10, "2147483647"}};
   expect_failures(
       {{plain(wide), "Error reading from image file (No data available).\n"},

@@ -267,6 +267,10 @@ TEST_F(Fossik, LittleAddressSpace) {
 // filling gigabytes of raster and rows: the run never holds more than a
 // little memory.
 TEST_F(Fossik, ImpossibleWidthFailsAtTheFirstRead) {
+  // The leak check that the sanitizers run at the exit reads every block
+  // still held, the rows no read touched included, and so makes them
+  // resident: these runs leave it out, as the rows are the point here.
+  const areatool::SanitizerOption noLeakCheck("ASAN_OPTIONS", "detect_leaks=0");
   const std::map<int, std::string> wide = {{9, "1"}, {10, "2147483647"}};
   std::map<int, std::string> bands = wide, component = wide;
   bands[11] = "1:1:0:9:2:0:255";
