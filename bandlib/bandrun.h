@@ -80,7 +80,8 @@ void open_output(BandRun &run, const char *path,
 
 // Reads `count` samples of band k (list position) at area row y and area
 // column x as elements of `kind`. 0 on success; 1 with errno telling why,
-// the profile's error for an image position past the range of int.
+// the profile's error for an image position past the range of int (which
+// a type without a layout reads as it reads any position: nothing, 0).
 int read_area_samples(const BandRun &run, int k, int64_t y, int64_t x,
                       int count, void *buffer, int kind);
 
