@@ -3,8 +3,9 @@
 // raw raster stretched linearly to 0..255 (8-bit images) or 0..1023 (16-bit
 // images), the component of largest variance first.
 //
-// The area is streamed four times, one row per band in memory: the means,
-// the covariance matrix, the range of every component and the output.
+// The area is streamed four times, holding one row of samples and one
+// centred row per band: the means, the covariance matrix, the range of
+// every component and the output.
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -85,10 +86,6 @@ void check_arguments(int argc, char **argv, Run &run) {
 // ---------------------------------------------------------------------------
 // Set-up
 
-[[noreturn]] void fail_allocating_memory() {
-  fail_with("Error allocating memory.\n");
-}
-
 // All that the means need: the bands' stream buffers and one row, which
 // every band's rows pass through in turn. The row starts cleared, so that a
 // type that selects no stored samples reads as a band of zeros. Both come
@@ -97,10 +94,10 @@ void check_arguments(int argc, char **argv, Run &run) {
 void allocate_read_buffers(Run &run) {
   for (int i = 0; i < run.bandRun.bandCount; ++i) {
     run.streamBuffer[i] = allocate_zeroed<char>(STREAM_BUFFER_SIZE);
-    if (!run.streamBuffer[i]) fail_allocating_memory();
+    if (!run.streamBuffer[i]) fail_allocating();
   }
   run.row = allocate_zeroed<uint16_t>(static_cast<size_t>(run.bandRun.aCols));
-  if (!run.row) fail_allocating_memory();
+  if (!run.row) fail_allocating();
 }
 
 // What passes 2 to 4 need besides: the centred rows, a component's row and
@@ -110,11 +107,11 @@ void allocate_pass_rows(Run &run) {
   const size_t cols = static_cast<size_t>(run.bandRun.aCols);
   for (int i = 0; i < run.bandRun.bandCount; ++i) {
     run.centred[i] = allocate_zeroed<double>(cols);
-    if (!run.centred[i]) fail_allocating_memory();
+    if (!run.centred[i]) fail_allocating();
   }
   run.y = allocate_zeroed<double>(cols);
   run.output = allocate_zeroed<unsigned char>(2 * cols);
-  if (!run.y || !run.output) fail_allocating_memory();
+  if (!run.y || !run.output) fail_allocating();
 }
 
 // The band files in list order, each with its own stream buffer.
@@ -394,6 +391,9 @@ void close_files(Run &run) {
 
 int main(int argc, char **argv) {
   ignore_broken_pipe();
+  // Static, so that its rows are released at every exit, a failure's too:
+  // a leak checker would otherwise read through the whole of a row that
+  // is still held.
   static Run run;
   check_arguments(argc, argv, run);
   run.pixels = static_cast<int64_t>(run.bandRun.aRows) * run.bandRun.aCols;
