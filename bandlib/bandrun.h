@@ -4,7 +4,9 @@
 // band files and the output file; its steps check the argument count, scan
 // the area, look up the image type, parse the lists, open the bands in list
 // order, open the output (never over an input), read area rows, obtain
-// zeroed rows and close the output with its close checked.
+// zeroed rows and close the output with its close checked. tendor, which
+// writes PCI files of its own, takes the checks, the band opening and the
+// row reads.
 //
 // Every step that fails prints the tool's message on standard error and
 // ends the run with status 1: this is tool-side code, linked only by the
