@@ -212,6 +212,8 @@ bool band_is_stored(int type, int band) {
   return layout_of(type) != LAYOUT_GI || (band >= 1 && band <= 5);
 }
 
+bool type_has_layout(int type) { return layout_of(type) != LAYOUT_NONE; }
+
 int image_type_code(const char *name, int *code) {
   static const struct {
     const char *name;

@@ -41,6 +41,10 @@ int read_band_row(FILE *file, int rows, int cols, int type, int band, int row,
 // does not store. Other layouts ignore the band number.
 bool band_is_stored(int type, int band);
 
+// Whether read_band_row reads anything for an image of `type`: false for
+// 0 and the codes below -4 or above 4, which select no layout.
+bool type_has_layout(int type);
+
 // Maps a sensor name ("TM", "AVHRR", "MSS", "GI" and their "-" forms) to
 // its image type code. Returns 0 and stores the code, or 1 leaving `code`.
 int image_type_code(const char *name, int *code);

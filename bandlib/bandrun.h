@@ -4,7 +4,9 @@
 // band files and the output file; its steps check the argument count, scan
 // the area, look up the image type, parse the lists, open the bands in list
 // order, open the output (never over an input), read area rows, obtain
-// zeroed rows and close the output with its close checked.
+// zeroed rows and close the output with its close checked. tendor, which
+// writes PCI files of its own, takes the checks, the band opening and the
+// row reads.
 //
 // Every step that fails prints the tool's message on standard error and
 // ends the run with status 1: this is tool-side code, linked only by the
@@ -80,7 +82,8 @@ void open_output(BandRun &run, const char *path,
 
 // Reads `count` samples of band k (list position) at area row y and area
 // column x as elements of `kind`. 0 on success; 1 with errno telling why,
-// the profile's error for an image position past the range of int.
+// the profile's error for an image position past the range of int (which
+// a type without a layout reads as it reads any position: nothing, 0).
 int read_area_samples(const BandRun &run, int k, int64_t y, int64_t x,
                       int count, void *buffer, int kind);
 

@@ -129,8 +129,9 @@ void decide_run(const PassModels &pm, const double (*values)[PIXEL_RUN],
 
 }  // namespace
 
-void decide_pixels(const PassModels &pm, const double (*values)[PIXEL_RUN],
-                   int count, double *best, double *cls) {
+void choose_likeliest_classes(const PassModels &pm,
+                              const double (*values)[PIXEL_RUN], int count,
+                              double *best, double *cls) {
   switch (pm.bands) {
     case 1: decide_run<1>(pm, values, count, best, cls); break;
     case 2: decide_run<2>(pm, values, count, best, cls); break;
@@ -176,7 +177,7 @@ void decide_row(QuentaRun &run, const PassModels &pm, const bool *redecide) {
       best[p] = LOWEST;
       cls[p] = redecide == nullptr || p == count ? 0.0 : out[p];
     }
-    decide_pixels(pm, values, count, best, cls);
+    choose_likeliest_classes(pm, values, count, best, cls);
     for (int p = 0; p < count; ++p)
       if (redecide == nullptr || redecide[out[p]])
         out[p] = static_cast<uint8_t>(cls[p]);
@@ -200,7 +201,11 @@ void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
   PassModels pm;
   build_pass2_models(run, st, pm);
   FILE *cof = run.bandRun.output.get();
-  rewind(cof);
+  // Back to the first row, once Pass 1's last rows are out: a write that
+  // fails there is a write failure, and a file that cannot be repositioned
+  // (a pipe) cannot be read back.
+  if (fflush(cof) != 0) fail_writing(run.bandRun);
+  if (fseek(cof, 0, SEEK_SET) != 0) fail_on_output(run.bandRun, "reading");
   // Pixels that Pass 1 gave to a class without degenerate bands. A pixel
   // that Pass 1 left at 0 belongs to no class and stays 0.
   bool redecide[256] = {};
@@ -212,7 +217,9 @@ void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
     // The COF file is an update stream: a read may not follow a write
     // without a positioning call in between. This seek moves nowhere; it
     // only switches the stream from writing (the row before) to reading.
-    fseek(cof, 0, SEEK_CUR);
+    // The row before goes out first, so that its failure reads as a write.
+    if (fflush(cof) != 0) fail_writing(run.bandRun);
+    if (fseek(cof, 0, SEEK_CUR) != 0) fail_on_output(run.bandRun, "reading");
     if (fread(run.bandRun.outputRow.get(),
               static_cast<size_t>(run.bandRun.aCols), 1, cof) != 1) {
       if (!ferror(cof)) errno = ENODATA;  // the file ended early
@@ -221,7 +228,8 @@ void run_pass2(QuentaRun &run, const TrainingStatistics &st) {
     decide_row(run, pm, redecide);
     // Back to the start of the row just read, which also switches the
     // stream from reading to writing.
-    fseek(cof, -static_cast<long>(run.bandRun.aCols), SEEK_CUR);
+    if (fseek(cof, -static_cast<long>(run.bandRun.aCols), SEEK_CUR) != 0)
+      fail_writing(run.bandRun);
     write_output_row(run.bandRun);
     show_progress(50, 100, r + 1, run.bandRun.aRows);
   }

@@ -14,7 +14,6 @@
 #include "filehandle.h"
 #include "numlib.h"
 
-// Class numbers 1..MAX_TS_CLASSES; index 0 of the class tables is not used.
 constexpr int BLOCK = COVARIANCE_BLOCK_SIDE;  // 7 x 7 covariance blocks
 
 // How quenta's messages name its output, and the error of a row past the
@@ -41,6 +40,7 @@ struct ClassStatistics {
 };
 
 struct TrainingStatistics {
+  // Class numbers 1..MAX_TS_CLASSES; index 0 is not used.
   ClassStatistics classes[MAX_TS_CLASSES + 1];
   int highestClass = 0;
   int degenerateBand[MAX_BANDS] = {};
@@ -115,8 +115,9 @@ constexpr int PIXEL_RUN = 256;
 // pixel, candidates taken in ascending class order. Pixels go in pairs: an
 // odd count also works on entry `count` of every array, which the caller
 // sets to some value and ignores.
-void decide_pixels(const PassModels &pm, const double (*values)[PIXEL_RUN],
-                   int count, double *best, double *cls);
+void choose_likeliest_classes(const PassModels &pm,
+                              const double (*values)[PIXEL_RUN], int count,
+                              double *best, double *cls);
 
 void run_pass1(QuentaRun &run, const TrainingStatistics &st);
 void run_pass2(QuentaRun &run, const TrainingStatistics &st);

@@ -3,20 +3,18 @@
 // raw raster stretched linearly to 0..255 (8-bit images) or 0..1023 (16-bit
 // images), the component of largest variance first.
 //
-// The area is streamed four times, one row per band in memory: the means,
-// the covariance matrix, the range of every component and the output.
+// The area is streamed four times, holding one row of samples and one
+// centred row per band: the means, the covariance matrix, the range of
+// every component and the output.
 #include <cerrno>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <vector>
 
 #include "bandlib.h"
+#include "bandrun.h"
 #include "buffer.h"
 #include "console.h"
 #include "eigen.h"
@@ -25,28 +23,19 @@
 namespace {
 
 constexpr int ARGUMENT_COUNT = 10;
+const char *const USAGE[] = {
+    "Usage: tendor \"<iPaths>\" \"<iBands>\" <iType>\n",
+    "               <iRows> <iCols> <aRow> <aCol>\n",
+    "               <aRows> <aCols> \"<pciPaths>\"\n"};
+
 // Input stream buffer per band: the passes read whole rows in order, so a
 // large buffer saves most of the system calls.
 constexpr size_t STREAM_BUFFER_SIZE = 1 << 18;
 
-// The command line.
-struct Arguments {
-  WordSlot iPaths[MAX_BANDS];
-  int iBands[MAX_BANDS];
-  int n;  // bands, 1..7
-  int iType, iRows, iCols, aRow, aCol, aRows, aCols;
-  WordSlot pciPaths[MAX_BANDS];
-  int npci;  // components to write, 0..n
-};
-
-// One input band: its stream, the current area row as read (sample kind 2)
-// and the same row centred on the band's mean.
-struct BandInput {
-  std::vector<char> stream_buffer;  // outlives the stream that uses it
-  FileHandle file;
-  ZeroedArray<uint16_t> row;
-  ZeroedArray<double> centred;
-};
+// The band-set run's steps read the band files. A row past the range of int
+// cannot be addressed: it fails its read as a row before the first does.
+// The PCI files have messages of their own and never go through the run.
+const RunProfile TENDOR_PROFILE = {"PCI file", true, "wb", EINVAL};
 
 // One output component: its stream and its range over the area.
 struct ComponentOutput {
@@ -54,17 +43,24 @@ struct ComponentOutput {
   double min, max, range;
 };
 
-// Everything one run owns.
+// Everything one run owns. The band streams' buffers come first, so that
+// they outlive the streams that use them.
 struct Run {
-  Arguments args;
+  ZeroedArray<char> streamBuffer[MAX_BANDS];
+  BandRun bandRun{TENDOR_PROFILE};  // area, type, bands and band files
+  WordSlot pciPaths[MAX_BANDS];
+  int npci;        // components to write, 0..bands
   int64_t pixels;  // aRows x aCols
-  BandInput band[MAX_BANDS];
+  // The area row last read, of any band (sample kind 2), and per band the
+  // current row centred on the band's mean.
+  ZeroedArray<uint16_t> row;
+  ZeroedArray<double> centred[MAX_BANDS];
   ComponentOutput pci[MAX_BANDS];
   double mean[MAX_BANDS];
   double S[MAX_BANDS][MAX_BANDS];  // sums of centred products
   double C[MAX_BANDS][MAX_BANDS];  // covariance matrix
-  double E[MAX_BANDS]
-          [MAX_BANDS];  // row k: eigenvector of the k+1-th eigenvalue
+  // Row k: the eigenvector of the k+1-th eigenvalue.
+  double E[MAX_BANDS][MAX_BANDS];
   double eigenvalue[MAX_BANDS];
   ZeroedArray<double> y;              // one component over the current row
   ZeroedArray<unsigned char> output;  // the current row of a PCI file
@@ -73,86 +69,72 @@ struct Run {
 // ---------------------------------------------------------------------------
 // Argument checks
 
-void print_usage_and_exit() {
-  fail_with(
-      "Usage: tendor \"<iPaths>\" \"<iBands>\" <iType>\n"
-      "               <iRows> <iCols> <aRow> <aCol>\n"
-      "               <aRows> <aCols> \"<pciPaths>\"\n");
-}
-
 // The usage text without arguments; then the count, the seven numbers, the
 // band list, the path list and the PCI path list, in this order.
-void check_arguments(int argc, char **argv, Arguments &args) {
-  if (argc == 1) print_usage_and_exit();
-  if (argc != ARGUMENT_COUNT + 1) fail_with("Missing/extra parameter.\n");
-
-  int *const numbers[] = {&args.iType, &args.iRows, &args.iCols, &args.aRow,
-                          &args.aCol,  &args.aRows, &args.aCols};
-  for (int k = 0; k < 7; ++k)
-    if (!scan_int(argv[3 + k], numbers[k])) fail_with("Illegal parameter.\n");
+void check_arguments(int argc, char **argv, Run &run) {
+  check_argument_count(argc, ARGUMENT_COUNT + 1, USAGE, 3);
+  BandRun &b = run.bandRun;
+  scan_argument(argv[3], &b.type);
+  scan_area(b, argv + 4);
   // An empty area has no statistics.
-  if (args.aRows < 1 || args.aCols < 1) fail_with("Illegal parameter.\n");
-
-  args.n = parse_int_list(argv[2], args.iBands, MAX_BANDS);
-  if (args.n < 1 || args.n > MAX_BANDS) fail_with("Illegal image bands.\n");
-  if (parse_word_list(argv[1], args.iPaths, MAX_BANDS) != args.n)
-    fail_with("Illegal image paths.\n");
-  args.npci = parse_word_list(argv[10], args.pciPaths, MAX_BANDS);
-  if (args.npci < 0 || args.npci > args.n) fail_with("Illegal PCI paths.\n");
+  if (b.aRows < 1 || b.aCols < 1) fail_with("Illegal parameter.\n");
+  check_band_lists(b, argv[1], argv[2]);
+  run.npci = parse_word_list(argv[10], run.pciPaths, MAX_BANDS);
+  if (run.npci < 0 || run.npci > b.bandCount) fail_with("Illegal PCI paths.\n");
 }
 
 // ---------------------------------------------------------------------------
 // Set-up
 
-// Row buffers start cleared: a band whose image type or GI band number
-// selects no stored samples is read as a band of zeros. They are obtained
-// without being written, so that an area far wider than its files fails at
-// its first read instead of after zero-filling gigabytes.
-void allocate_rows(Run &run) {
-  const size_t cols = static_cast<size_t>(run.args.aCols);
-  bool obtained = true;
-  try {
-    for (int i = 0; i < run.args.n; ++i)
-      run.band[i].stream_buffer.resize(STREAM_BUFFER_SIZE);
-  } catch (const std::bad_alloc &) {
-    obtained = false;
+// All that the means need: the bands' stream buffers and one row, which
+// every band's rows pass through in turn. The row starts cleared, so that a
+// type that selects no stored samples reads as a band of zeros. Both come
+// as fresh pages that are zero already, so that an area far wider than its
+// files fails at its first read instead of after zero-filling gigabytes.
+void allocate_read_buffers(Run &run) {
+  for (int i = 0; i < run.bandRun.bandCount; ++i) {
+    run.streamBuffer[i] = allocate_zeroed<char>(STREAM_BUFFER_SIZE);
+    if (!run.streamBuffer[i]) fail_allocating();
   }
-  for (int i = 0; i < run.args.n && obtained; ++i) {
-    run.band[i].row = allocate_zeroed<uint16_t>(cols);
-    run.band[i].centred = allocate_zeroed<double>(cols);
-    obtained = run.band[i].row && run.band[i].centred;
-  }
-  if (obtained) {
-    run.y = allocate_zeroed<double>(cols);
-    run.output = allocate_zeroed<unsigned char>(2 * cols);
-    obtained = run.y && run.output;
-  }
-  if (!obtained) fail_with("Error allocating memory.\n");
+  run.row = allocate_zeroed<uint16_t>(static_cast<size_t>(run.bandRun.aCols));
+  if (!run.row) fail_allocating();
 }
 
-void open_bands(Run &run) {
-  for (int i = 0; i < run.args.n; ++i) {
-    run.band[i].file.reset(fopen(run.args.iPaths[i], "rb"));
-    if (!run.band[i].file)
-      fail_with("Error opening image file \"%s\" (%s).\n", run.args.iPaths[i],
-                error_text());
-    setvbuf(run.band[i].file.get(), run.band[i].stream_buffer.data(), _IOFBF,
-            run.band[i].stream_buffer.size());
+// What passes 2 to 4 need besides: the centred rows, a component's row and
+// a PCI file's row. Obtained once the means have read every band, so that
+// nothing but the one row is held when a first read fails.
+void allocate_pass_rows(Run &run) {
+  const size_t cols = static_cast<size_t>(run.bandRun.aCols);
+  for (int i = 0; i < run.bandRun.bandCount; ++i) {
+    run.centred[i] = allocate_zeroed<double>(cols);
+    if (!run.centred[i]) fail_allocating();
   }
+  run.y = allocate_zeroed<double>(cols);
+  run.output = allocate_zeroed<unsigned char>(2 * cols);
+  if (!run.y || !run.output) fail_allocating();
+}
+
+// The band files in list order, each with its own stream buffer.
+void open_band_streams(Run &run) {
+  open_bands(run.bandRun);
+  for (int i = 0; i < run.bandRun.bandCount; ++i)
+    setvbuf(run.bandRun.bandFiles[i].get(), run.streamBuffer[i].get(), _IOFBF,
+            STREAM_BUFFER_SIZE);
 }
 
 // Every PCI file exists, empty, before the first pass. A path that names
 // one of the band files is refused before that band is emptied.
 void create_pci_files(Run &run) {
   FILE *bands[MAX_BANDS] = {};
-  for (int i = 0; i < run.args.n; ++i) bands[i] = run.band[i].file.get();
-  for (int j = 0; j < run.args.npci; ++j) {
-    if (output_names_input(run.args.pciPaths[j], bands, MAX_BANDS))
-      fail_with("Error opening PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
+  for (int i = 0; i < run.bandRun.bandCount; ++i)
+    bands[i] = run.bandRun.bandFiles[i].get();
+  for (int j = 0; j < run.npci; ++j) {
+    if (output_names_input(run.pciPaths[j], bands, MAX_BANDS))
+      fail_with("Error opening PCI file \"%s\" (%s).\n", run.pciPaths[j],
                 error_text());
-    run.pci[j].file.reset(fopen(run.args.pciPaths[j], "wb"));
+    run.pci[j].file.reset(fopen(run.pciPaths[j], "wb"));
     if (!run.pci[j].file)
-      fail_with("Error opening PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
+      fail_with("Error opening PCI file \"%s\" (%s).\n", run.pciPaths[j],
                 error_text());
   }
 }
@@ -160,28 +142,18 @@ void create_pci_files(Run &run) {
 // ---------------------------------------------------------------------------
 // Reading and centring rows
 
-// Reads area row r of band i into its row buffer.
+// Reads area row r of band i into the row buffer.
 void read_row(Run &run, int i, int r) {
-  const Arguments &a = run.args;
-  // A row past the largest int cannot be addressed; it goes to the reader
-  // as a row before the first, which a type that reads samples refuses.
-  const int64_t row = static_cast<int64_t>(a.aRow) + r;
-  const int image_row = row <= INT_MAX ? static_cast<int>(row) : -1;
-  errno = 0;  // the message reports this read's error only
-  if (read_band_row(run.band[i].file.get(), a.iRows, a.iCols, a.iType,
-                    a.iBands[i], image_row, a.aCol, a.aCols,
-                    run.band[i].row.get(), KIND_U16) != 0)
-    fail_with("Error reading image file \"%s\" (%s).\n", a.iPaths[i],
-              error_text());
+  read_area_row(run.bandRun, i, r, run.row.get(), KIND_U16);
 }
 
 // Reads area row r of every band and centres it on the band means.
 void read_centred_rows(Run &run, int r) {
-  const int cols = run.args.aCols;
-  for (int i = 0; i < run.args.n; ++i) {
+  const int cols = run.bandRun.aCols;
+  for (int i = 0; i < run.bandRun.bandCount; ++i) {
     read_row(run, i, r);
-    const uint16_t *s = run.band[i].row.get();
-    double *d = run.band[i].centred.get();
+    const uint16_t *s = run.row.get();
+    double *d = run.centred[i].get();
     const double m = run.mean[i];
     for (int x = 0; x < cols; ++x) d[x] = static_cast<double>(s[x]) - m;
   }
@@ -194,16 +166,16 @@ void read_centred_rows(Run &run, int r) {
 // integers; a double sum is the same number while it stays below 2^53,
 // that is for every area of fewer than 2^37 pixels.
 void compute_means(Run &run) {
-  const Arguments &a = run.args;
-  for (int i = 0; i < a.n; ++i) {
+  const BandRun &a = run.bandRun;
+  for (int i = 0; i < a.bandCount; ++i) {
     uint64_t sum = 0;
     for (int r = 0; r < a.aRows; ++r) {
       read_row(run, i, r);
-      const uint16_t *s = run.band[i].row.get();
+      const uint16_t *s = run.row.get();
       for (int x = 0; x < a.aCols; ++x) sum += s[x];
     }
     run.mean[i] = static_cast<double>(sum) / static_cast<double>(run.pixels);
-    show_progress(0, 3, i + 1, a.n);
+    show_progress(0, 3, i + 1, a.bandCount);
   }
 }
 
@@ -214,16 +186,16 @@ void compute_means(Run &run) {
 // Every sum takes its terms pixel after pixel, as a loop over the pixels
 // would add them; four sums at a time run side by side.
 void accumulate_products(Run &run) {
-  const int n = run.args.n;
-  const int cols = run.args.aCols;
+  const int n = run.bandRun.bandCount;
+  const int cols = run.bandRun.aCols;
   const double *a[MAX_BANDS * MAX_BANDS];
   const double *b[MAX_BANDS * MAX_BANDS];
   double *sum[MAX_BANDS * MAX_BANDS];
   int count = 0;
   for (int q = 0; q < n; ++q) {
     for (int p = q; p < n; ++p) {
-      a[count] = run.band[p].centred.get();
-      b[count] = run.band[q].centred.get();
+      a[count] = run.centred[p].get();
+      b[count] = run.centred[q].get();
       sum[count] = &run.S[q][p];
       ++count;
     }
@@ -255,7 +227,7 @@ void accumulate_products(Run &run) {
 // Population covariance (divisor N). The products commute, so the lower
 // triangle of S equals the upper one.
 void compute_covariance(Run &run) {
-  const Arguments &a = run.args;
+  const BandRun &a = run.bandRun;
   for (int q = 0; q < MAX_BANDS; ++q)
     for (int p = 0; p < MAX_BANDS; ++p) run.S[q][p] = 0.0;
   for (int r = 0; r < a.aRows; ++r) {
@@ -264,8 +236,8 @@ void compute_covariance(Run &run) {
     show_progress(3, 35, r + 1, a.aRows);
   }
   const double count = static_cast<double>(run.pixels);
-  for (int q = 0; q < a.n; ++q)
-    for (int p = 0; p < a.n; ++p)
+  for (int q = 0; q < a.bandCount; ++q)
+    for (int p = 0; p < a.bandCount; ++p)
       run.C[q][p] = (q <= p ? run.S[q][p] : run.S[p][q]) / count;
 }
 
@@ -288,11 +260,12 @@ void project_pixels(const double *const *centred, const double *e, double *y,
 // Projects the current row on the eigenvector of component j into y.
 void project_row(Run &run, int j) {
   const double *centred[MAX_BANDS];
-  for (int i = 0; i < run.args.n; ++i) centred[i] = run.band[i].centred.get();
+  for (int i = 0; i < run.bandRun.bandCount; ++i)
+    centred[i] = run.centred[i].get();
   const double *e = run.E[j];
   double *y = run.y.get();
-  const int cols = run.args.aCols;
-  switch (run.args.n) {
+  const int cols = run.bandRun.aCols;
+  switch (run.bandRun.bandCount) {
     case 1: project_pixels<1>(centred, e, y, cols); break;
     case 2: project_pixels<2>(centred, e, y, cols); break;
     case 3: project_pixels<3>(centred, e, y, cols); break;
@@ -327,20 +300,20 @@ void widen_range(const double *y, int cols, double &lo, double &hi) {
 }
 
 void find_ranges(Run &run) {
-  const Arguments &a = run.args;
-  for (int j = 0; j < a.npci; ++j) {
+  const BandRun &a = run.bandRun;
+  for (int j = 0; j < run.npci; ++j) {
     run.pci[j].min = DBL_MAX;
     run.pci[j].max = -DBL_MAX;
   }
   for (int r = 0; r < a.aRows; ++r) {
     read_centred_rows(run, r);
-    for (int j = 0; j < a.npci; ++j) {
+    for (int j = 0; j < run.npci; ++j) {
       project_row(run, j);
       widen_range(run.y.get(), a.aCols, run.pci[j].min, run.pci[j].max);
     }
     show_progress(35, 65, r + 1, a.aRows);
   }
-  for (int j = 0; j < a.npci; ++j)
+  for (int j = 0; j < run.npci; ++j)
     run.pci[j].range = run.pci[j].max - run.pci[j].min;
 }
 
@@ -357,7 +330,7 @@ int output_sample_size(int iType) {
 // scale; a component without a finite positive range (constant over the
 // area) is written as 0 throughout.
 void stretch_row(Run &run, int j, int size) {
-  const int cols = run.args.aCols;
+  const int cols = run.bandRun.aCols;
   unsigned char *out = run.output.get();
   const ComponentOutput &c = run.pci[j];
   if (!(c.range > 0.0) || !std::isfinite(c.range)) {
@@ -382,18 +355,18 @@ void stretch_row(Run &run, int j, int size) {
 }
 
 void write_components(Run &run) {
-  const Arguments &a = run.args;
-  const int size = output_sample_size(a.iType);
+  const BandRun &a = run.bandRun;
+  const int size = output_sample_size(a.type);
   const size_t cols = static_cast<size_t>(a.aCols);
   for (int r = 0; r < a.aRows; ++r) {
     read_centred_rows(run, r);
     if (size != 0) {
-      for (int j = 0; j < a.npci; ++j) {
+      for (int j = 0; j < run.npci; ++j) {
         project_row(run, j);
         stretch_row(run, j, size);
         if (fwrite(run.output.get(), static_cast<size_t>(size), cols,
                    run.pci[j].file.get()) != cols)
-          fail_with("Error writing PCI file \"%s\" (%s).\n", a.pciPaths[j],
+          fail_with("Error writing PCI file \"%s\" (%s).\n", run.pciPaths[j],
                     error_text());
       }
     }
@@ -405,29 +378,34 @@ void write_components(Run &run) {
 // Closing
 
 void close_files(Run &run) {
-  for (int j = 0; j < run.args.npci; ++j) {
+  for (int j = 0; j < run.npci; ++j) {
     if (fclose(run.pci[j].file.release()) != 0)
-      fail_with("Error closing PCI file \"%s\" (%s).\n", run.args.pciPaths[j],
+      fail_with("Error closing PCI file \"%s\" (%s).\n", run.pciPaths[j],
                 error_text());
   }
-  for (int i = 0; i < run.args.n; ++i) run.band[i].file.reset();
+  for (int i = 0; i < run.bandRun.bandCount; ++i)
+    run.bandRun.bandFiles[i].reset();
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
   ignore_broken_pipe();
+  // Static, so that its rows are released at every exit, a failure's too:
+  // a leak checker would otherwise read through the whole of a row that
+  // is still held.
   static Run run;
-  check_arguments(argc, argv, run.args);
-  run.pixels = static_cast<int64_t>(run.args.aRows) * run.args.aCols;
+  check_arguments(argc, argv, run);
+  run.pixels = static_cast<int64_t>(run.bandRun.aRows) * run.bandRun.aCols;
 
-  allocate_rows(run);
-  open_bands(run);
+  allocate_read_buffers(run);
+  open_band_streams(run);
   create_pci_files(run);
 
   compute_means(run);
+  allocate_pass_rows(run);
   compute_covariance(run);
-  covariance_eigen(run.C, run.E, run.eigenvalue, run.args.n);
+  covariance_eigen(run.C, run.E, run.eigenvalue, run.bandRun.bandCount);
   find_ranges(run);
   write_components(run);
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <map>
@@ -29,6 +30,10 @@ TEST_F(Quenta, ArgumentChecksInOrder) {
       {with({{2, "TM "}, {1, "1,2"}}), "Unknown image type.\n"},
       {with({{1, ""}}), "Illegal image bands.\n"},
       {with({{1, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
+      // GI stores bands 1 to 5 only; refused before the paths are counted.
+      {with({{2, "GI"}, {1, "6"}}), "Illegal image bands.\n"},
+      {with({{0, b1 + " " + b1}, {2, "GI"}, {1, "1 6"}}),
+       "Illegal image bands.\n"},
       {with({{0, b1 + " " + b1}}), "Illegal image paths.\n"},
       {with({{0, none}, {9, none}}), prefix("Error opening image file", none) +
                                          "No such file or directory).\n"},
@@ -104,6 +109,45 @@ TEST_F(Quenta, NoClassZeroRowsAndZeroColumns) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error allocating memory.\n");
 }
+
+// The COF file's rows go out when it is closed: a close that fails is
+// reported, never a success.
+TEST_F(Quenta, CofCloseFailureIsReported) {
+  write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
+  write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
+  RunResult r = testsupport::run_program(
+      "quenta", {dir.file("b1"), "1", "TM", "2", "4", "0", "0", "2", "4", ts(),
+                 "/dev/full"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "Error closing COF file \"/dev/full\" (No space left on "
+            "device).\n");
+  EXPECT_EQ(r.out, progress({50, 100}));
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Rows that cannot be had end the run with the allocation message, never
+// an abort, before any file is opened. The run gets a limited address
+// space (the sanitizers' allocator aborts instead).
+TEST_F(Quenta, MemoryOutOfReachIsReported) {
+  write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
+  write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = rlim_t{1} << 30;
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
+    limited.rlim_cur = saved.rlim_max;
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+  const RunResult r = run(dir.file("b1") + " " + dir.file("b1"), "1 1", "TM",
+                          {2, 2147483647, 0, 0, 2, 2147483647});
+  setrlimit(RLIMIT_AS, &saved);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error allocating memory.\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(testsupport::file_exists(cof()));
+}
+#endif
 
 TEST_F(Quenta, ShortBandFileKeepsTheRowsWritten) {
   write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
