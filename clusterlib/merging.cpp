@@ -131,19 +131,24 @@ void rescan_row(Rows &rows, size_t j) {
   rows.partner[j] = partner;
 }
 
-void load_rows(const ClusterList &list, int n, Rows &rows) {
+// 0, or 1 when the tables cannot be had.
+int load_rows(const ClusterList &list, int n, Rows &rows) {
   rows.n = n;
-  rows.order = list_order(list);
-  for (int k = 0; k < n; ++k) {
-    rows.means[k].resize(rows.size());
+  if (list_order(list, rows.order) != 0) return 1;
+  try {
+    for (int k = 0; k < n; ++k) rows.means[k].resize(rows.size());
+    rows.smallest.resize(rows.size());
+    rows.partner.resize(rows.size());
+  } catch (const std::bad_alloc &) {
+    return 1;
+  }
+  for (int k = 0; k < n; ++k)
     for (size_t j = 0; j < rows.size(); ++j)
       rows.means[k][j] =
           list.clusters[static_cast<size_t>(rows.order[j])].mean[k];
-  }
-  rows.smallest.resize(rows.size());
-  rows.partner.resize(rows.size());
   rows.gone = 0;
   for (size_t j = 0; j < rows.size(); ++j) rescan_row(rows, j);
+  return 0;
 }
 
 // Closes up the positions of merged clusters; row minima stay valid.
@@ -265,11 +270,7 @@ int merge_closest_pairs(ClusterList &list, int n, int merges, int from,
   // The tables are as long as the list: a list of millions of draws may
   // not leave room for them.
   Rows rows;
-  try {
-    load_rows(list, n, rows);
-  } catch (const std::bad_alloc &) {
-    return 1;
-  }
+  if (load_rows(list, n, rows) != 0) return 1;
   for (int k = 0; k < merges; ++k) {
     size_t jp = 0, jq = 0;
     if (!choose_pair(rows, &jp, &jq)) return 0;

@@ -36,5 +36,6 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length);
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list);
 
 // Every row of the area, each pixel given the class byte of its nearest
-// cluster; progress 50..100.
+// cluster; progress 50..100. The clusters are laid out for this first:
+// "Error allocating memory." when there is no room for them.
 void label_area(GrenikRun &run, const ClusterList &list);

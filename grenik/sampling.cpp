@@ -43,12 +43,8 @@ void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
         const int64_t dr = next_random() * rows.size / RANDOM_RANGE;
         const int64_t dc = next_random() * cols.size / RANDOM_RANGE;
         const float zero[MAX_BANDS] = {};
-        int32_t c = NO_LINK;
-        try {
-          c = push_cluster(list, zero, f.bandCount);
-        } catch (const std::bad_alloc &) {
-          fail_allocating();
-        }
+        const int32_t c = push_cluster(list, zero, f.bandCount);
+        if (c == NO_LINK) fail_allocating();
         float *mean = list.clusters[static_cast<size_t>(c)].mean;
         for (int k = 0; k < f.bandCount; ++k)
           if (read_area_samples(f, k, rows.start + dr, cols.start + dc, 1,
