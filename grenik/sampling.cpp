@@ -29,11 +29,6 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length) {
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
   const BandRun &f = run.bandRun;
   const int total = static_cast<int>(grid.samples);
-  try {
-    list.clusters.reserve(static_cast<size_t>(grid.samples));
-  } catch (const std::bad_alloc &) {
-    fail_allocating();
-  }
   int drawn = 0;
   for (int64_t i = 0; i < grid.cells; ++i) {
     const CellSpan rows = cell_span(i, grid.cells, f.aRows);
@@ -42,14 +37,22 @@ void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
       for (int s = 0; s < run.cellSamples; ++s) {
         const int64_t dr = next_random() * rows.size / RANDOM_RANGE;
         const int64_t dc = next_random() * cols.size / RANDOM_RANGE;
-        const float zero[MAX_BANDS] = {};
-        const int32_t c = push_cluster(list, zero, f.bandCount);
-        if (c == NO_LINK) fail_allocating();
-        float *mean = list.clusters[static_cast<size_t>(c)].mean;
+        float mean[MAX_BANDS] = {};
         for (int k = 0; k < f.bandCount; ++k)
           if (read_area_samples(f, k, rows.start + dr, cols.start + dc, 1,
                                 &mean[k], KIND_FLOAT) != 0)
             fail_reading(f, k);
+        // The store of every draw is had once the first draw has been
+        // read: band files that cannot give even one sample fail at that
+        // read, whatever the store would take.
+        if (drawn == 0) {
+          try {
+            list.clusters.reserve(static_cast<size_t>(grid.samples));
+          } catch (const std::bad_alloc &) {
+            fail_allocating();
+          }
+        }
+        if (push_cluster(list, mean, f.bandCount) == NO_LINK) fail_allocating();
         show_progress(0, 2, ++drawn, total);
       }
     }

@@ -38,7 +38,7 @@ void read_run(const BandRun &run, int y, int x0, int count, float *const *dst) {
         fail_reading(run, k);
 }
 
-void read_row(const BandRun &run, int y, PixelTable &table) {
+void read_pixel_row(const BandRun &run, int y, PixelTable &table) {
   const size_t at = static_cast<size_t>(y) * static_cast<size_t>(run.aCols);
   for (int x0 = 0, count = 0; x0 < run.aCols; x0 += count) {
     count = run.aCols - x0 < READ_RUN ? run.aCols - x0 : READ_RUN;
@@ -61,7 +61,7 @@ void read_row(const BandRun &run, int y, PixelTable &table) {
 void read_pixels(const BandRun &run, int32_t count, PixelTable &table) {
   table.bands = run.bandCount;
   for (int y = 0; y < run.aRows; ++y) {
-    if (count > 0) read_row(run, y, table);
+    if (count > 0) read_pixel_row(run, y, table);
     show_progress(0, 2, y + 1, run.aRows);
   }
   // The list starts with the area's last pixel.

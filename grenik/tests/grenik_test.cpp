@@ -198,22 +198,36 @@ TEST_F(Grenik, RunWithoutAReaderOfItsProgress) {
 // the run's own message is observable only in a plain build.
 //
 // A draw total within int whose store cannot be had is refused before the
-// first draw: at once, with no progress line and the COF file left empty,
-// never after hours of draws with the memory growing. The run gets a
-// limited address space, so that the store is out of reach on any machine.
+// first draw becomes a cluster: at once, with no progress line and the COF
+// file left empty, never after hours of draws with the memory growing. The
+// run gets a limited address space, so that the store is out of reach on
+// any machine. Band files that cannot give the first draw fail at its read,
+// as they would with a store in reach.
 TEST_F(Grenik, DrawStoreOutOfReachFailsBeforeTheFirstDraw) {
   std::mt19937 rng(9);
   Scene s{40, 48, 0, 0, 40, 48, {}};
   s.fill(rng, 1, 255);
-  const RunResult r = run_in_address_space(
-      "grenik", scene_args(dir, s, false, {"1", "1", "2147483647", "4", cof()}),
-      rlim_t{1} << 30);
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error allocating memory.\n");
-  EXPECT_EQ(r.out, "");
-  EXPECT_TRUE(testsupport::file_exists(cof()));
-  EXPECT_EQ(read_file(cof()), "");
+  const auto args =
+      scene_args(dir, s, false, {"1", "1", "2147483647", "4", cof()});
+  const std::string empty = dir.file("empty");
+  testsupport::write_file(empty, "");
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {args, "Error allocating memory.\n"},
+      {changed(args, {{1, empty}}),
+       error_line("reading image file", empty, "No data available")},
+  };
+  for (const auto &c : cases) {
+    const RunResult r = run_in_address_space("grenik", c.args, rlim_t{1} << 30);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(testsupport::file_exists(cof()));
+    EXPECT_EQ(read_file(cof()), "");
+  }
 }
 
 // A million draws that nothing merges (nClasses above them) fit in 64 MB
