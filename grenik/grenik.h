@@ -32,7 +32,8 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length);
 
 // One cluster per draw, pushed at the head; progress 0..2. The store of all
 // the draws is obtained once the first draw is read, before it becomes a
-// cluster: "Error allocating memory." at once when it cannot be had.
+// cluster: "Error allocating memory." at once when it cannot be had, a
+// total past the range of int included.
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list);
 
 // Every row of the area, each pixel given the class byte of its nearest

@@ -1,4 +1,5 @@
 // Drawing the samples of the grid.
+#include <climits>
 #include <cstdint>
 #include <new>
 
@@ -26,9 +27,23 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length) {
   return span;
 }
 
+namespace {
+
+// The store of every draw, had at once. Each draw is a cluster with an int
+// count and list position, so a total past int cannot be had either.
+void reserve_draw_store(const Grid &grid, ClusterList &list) {
+  if (grid.samples > INT_MAX) fail_allocating();
+  try {
+    list.clusters.reserve(static_cast<size_t>(grid.samples));
+  } catch (const std::bad_alloc &) {
+    fail_allocating();
+  }
+}
+
+}  // namespace
+
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
   const BandRun &f = run.bandRun;
-  const int total = static_cast<int>(grid.samples);
   int drawn = 0;
   for (int64_t i = 0; i < grid.cells; ++i) {
     const CellSpan rows = cell_span(i, grid.cells, f.aRows);
@@ -42,18 +57,12 @@ void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
           if (read_area_samples(f, k, rows.start + dr, cols.start + dc, 1,
                                 &mean[k], KIND_FLOAT) != 0)
             fail_reading(f, k);
-        // The store of every draw is had once the first draw has been
-        // read: band files that cannot give even one sample fail at that
-        // read, whatever the store would take.
-        if (drawn == 0) {
-          try {
-            list.clusters.reserve(static_cast<size_t>(grid.samples));
-          } catch (const std::bad_alloc &) {
-            fail_allocating();
-          }
-        }
+        // The store is had once the first draw has been read: band files
+        // that cannot give even one sample fail at that read, whatever the
+        // store would take.
+        if (drawn == 0) reserve_draw_store(grid, list);
         if (push_cluster(list, mean, f.bandCount) == NO_LINK) fail_allocating();
-        show_progress(0, 2, ++drawn, total);
+        show_progress(0, 2, ++drawn, static_cast<int>(grid.samples));
       }
     }
   }

@@ -218,6 +218,9 @@ TEST_F(Grenik, DrawStoreOutOfReachFailsBeforeTheFirstDraw) {
       {args, "Error allocating memory.\n"},
       {changed(args, {{1, empty}}),
        error_line("reading image file", empty, "No data available")},
+      // 2^32 draws, past the range of int.
+      {changed(args, {{1, empty}, {11, "2"}, {12, "1073741824"}}),
+       error_line("reading image file", empty, "No data available")},
   };
   for (const auto &c : cases) {
     const RunResult r = run_in_address_space("grenik", c.args, rlim_t{1} << 30);
