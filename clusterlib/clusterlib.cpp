@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 int32_t push_cluster(ClusterList &list, const float *mean, int n,
                      int32_t member) {
@@ -13,23 +14,42 @@ int32_t push_cluster(ClusterList &list, const float *mean, int n,
   c.count = 1;
   c.members = c.lastMember = NO_LINK;
   c.next = list.head;
-  if (member >= 0) {
-    const auto m = static_cast<int32_t>(list.members.size());
-    list.members.push_back(ClusterMember{member, NO_LINK});
-    c.members = c.lastMember = m;
+  const size_t members = list.members.size();
+  try {
+    if (member >= 0) {
+      list.members.push_back(ClusterMember{member, NO_LINK});
+      c.members = c.lastMember = static_cast<int32_t>(members);
+    }
+    list.clusters.push_back(c);
+  } catch (const std::bad_alloc &) {
+    list.members.resize(members);  // shrinking allocates nothing
+    return NO_LINK;
   }
-  list.clusters.push_back(c);
   list.head = static_cast<int32_t>(list.clusters.size() - 1);
   ++list.size;
   return list.head;
 }
 
-std::vector<int32_t> list_order(const ClusterList &list) {
-  std::vector<int32_t> order;
-  order.reserve(static_cast<size_t>(list.size));
+namespace {
+
+size_t walked_size(const ClusterList &list) {
+  size_t size = 0;
+  for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next) ++size;
+  return size;
+}
+
+}  // namespace
+
+int list_order(const ClusterList &list, std::vector<int32_t> &order) {
+  try {
+    order.resize(walked_size(list));
+  } catch (const std::bad_alloc &) {
+    return 1;
+  }
+  size_t j = 0;
   for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next)
-    order.push_back(c);
-  return order;
+    order[j++] = c;
+  return 0;
 }
 
 double vector_distance(const float *a, const float *b, int n) {
@@ -65,16 +85,24 @@ void merge_cluster_pair(ClusterList &list, int32_t first, int32_t second, int n,
   --list.size;
 }
 
-ClassTable class_table(const ClusterList &list, int n) {
-  ClassTable table;
-  table.bands = n;
-  int64_t position = 1;
-  for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next) {
-    for (int k = 0; k < MAX_BANDS; ++k)
-      table.means.push_back(list.clusters[c].mean[k]);
-    table.bytes.push_back(class_byte(position++));
+int class_table(const ClusterList &list, int n, ClassTable &table) {
+  // As many entries as clusters: a list of millions of draws that nothing
+  // merged may leave no room for them.
+  const size_t clusters = walked_size(list);
+  try {
+    table.means.resize(clusters * MAX_BANDS);
+    table.bytes.resize(clusters);
+  } catch (const std::bad_alloc &) {
+    return 1;
   }
-  return table;
+  table.bands = n;
+  size_t j = 0;
+  for (int32_t c = list.head; c != NO_LINK; c = list.clusters[c].next, ++j) {
+    for (int k = 0; k < MAX_BANDS; ++k)
+      table.means[j * MAX_BANDS + k] = list.clusters[c].mean[k];
+    table.bytes[j] = class_byte(static_cast<int64_t>(j) + 1);
+  }
+  return 0;
 }
 
 namespace {

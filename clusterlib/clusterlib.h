@@ -39,12 +39,14 @@ struct ClusterList {
 
 // Pushes a new cluster of count 1 with the given mean at the head of the
 // list and returns its index. With `member` >= 0 the cluster gets one member
-// of that pixel number. Throws std::bad_alloc when the tables cannot grow.
+// of that pixel number. NO_LINK, the list unchanged, when the tables cannot
+// grow.
 int32_t push_cluster(ClusterList &list, const float *mean, int n,
                      int32_t member = NO_LINK);
 
-// The list's cluster indices from the head to the tail.
-std::vector<int32_t> list_order(const ClusterList &list);
+// The list's cluster indices from the head to the tail into `order`: 0, or
+// 1 when the table of them cannot be had.
+int list_order(const ClusterList &list, std::vector<int32_t> &order);
 
 // The sum of squared differences that vector_distance takes the root of:
 // each difference and the running sum in single precision, bands in order.
@@ -88,7 +90,9 @@ struct ClassTable {
   std::vector<float> means;    // cluster c, band k at c * MAX_BANDS + k
   std::vector<uint8_t> bytes;  // class byte per cluster, list order
 };
-ClassTable class_table(const ClusterList &list, int n);
+// Lays out the list's clusters for n bands: 0, or 1 when the table cannot
+// be had.
+int class_table(const ClusterList &list, int n, ClassTable &table);
 
 // nearest_cluster_class for `count` pixels: rows[k][x] is pixel x's sample
 // on band k. Writes one class byte per pixel into `out`.

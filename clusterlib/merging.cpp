@@ -35,7 +35,9 @@ namespace {
 constexpr size_t SUM_BLOCK = 512;
 const float GONE = std::numeric_limits<float>::quiet_NaN();
 
-struct Rows {
+// One row per list position: the pairs of its cluster with the clusters
+// after it, kept by their smallest sum.
+struct DistanceRows {
   int n = 0;
   std::vector<int32_t> order;  // cluster per position, NO_LINK once merged
   std::vector<float> means[MAX_BANDS];  // per position
@@ -64,8 +66,8 @@ float last_sum_with_root(float sum) {
 // (the same operations in the same order as one position at a time).
 // With smallest_of, 1.9x the plain loops over the merge-heavy case of
 // bench/harvin.sh (threshold1 12 on 500 rows: 16.3 s against 8.6 s).
-void block_sums(const Rows &rows, const float *a, size_t from, size_t count,
-                float *out) {
+void block_sums(const DistanceRows &rows, const float *a, size_t from,
+                size_t count, float *out) {
   const float *m[MAX_BANDS];
   __m128 ak[MAX_BANDS];
   for (int k = 0; k < rows.n; ++k) {
@@ -91,7 +93,7 @@ void block_sums(const Rows &rows, const float *a, size_t from, size_t count,
   }
 }
 
-void mean_at(const Rows &rows, size_t j, float *a) {
+void mean_at(const DistanceRows &rows, size_t j, float *a) {
   for (int k = 0; k < rows.n; ++k) a[k] = rows.means[k][j];
 }
 
@@ -110,7 +112,7 @@ float smallest_of(const float *sums, size_t count) {
   return best;
 }
 
-void rescan_row(Rows &rows, size_t j) {
+void rescan_row(DistanceRows &rows, size_t j) {
   float a[MAX_BANDS], sums[SUM_BLOCK];
   mean_at(rows, j, a);
   float best = INFINITY;
@@ -131,23 +133,28 @@ void rescan_row(Rows &rows, size_t j) {
   rows.partner[j] = partner;
 }
 
-void load_rows(const ClusterList &list, int n, Rows &rows) {
+// 0, or 1 when the tables cannot be had.
+int load_rows(const ClusterList &list, int n, DistanceRows &rows) {
   rows.n = n;
-  rows.order = list_order(list);
-  for (int k = 0; k < n; ++k) {
-    rows.means[k].resize(rows.size());
+  if (list_order(list, rows.order) != 0) return 1;
+  try {
+    for (int k = 0; k < n; ++k) rows.means[k].resize(rows.size());
+    rows.smallest.resize(rows.size());
+    rows.partner.resize(rows.size());
+  } catch (const std::bad_alloc &) {
+    return 1;
+  }
+  for (int k = 0; k < n; ++k)
     for (size_t j = 0; j < rows.size(); ++j)
       rows.means[k][j] =
           list.clusters[static_cast<size_t>(rows.order[j])].mean[k];
-  }
-  rows.smallest.resize(rows.size());
-  rows.partner.resize(rows.size());
   rows.gone = 0;
   for (size_t j = 0; j < rows.size(); ++j) rescan_row(rows, j);
+  return 0;
 }
 
 // Closes up the positions of merged clusters; row minima stay valid.
-void close_up(Rows &rows) {
+void close_up(DistanceRows &rows) {
   size_t kept = 0;
   for (size_t j = 0; j < rows.size(); ++j) {
     if (rows.order[j] == NO_LINK) continue;
@@ -175,7 +182,7 @@ float first_sum_not_below(float sum, float root) {
 // (last == true) that holds a sum accepted by `take`, at the first or last
 // such position of that row.
 template <class Take>
-bool find_pair(const Rows &rows, bool last, float rowBound, Take take,
+bool find_pair(const DistanceRows &rows, bool last, float rowBound, Take take,
                size_t *first, size_t *second) {
   float a[MAX_BANDS], sums[SUM_BLOCK];
   const size_t size = rows.size();
@@ -208,7 +215,7 @@ bool find_pair(const Rows &rows, bool last, float rowBound, Take take,
 // whose root rounds to b* can pass the strict test, so that first pair is
 // chosen; when b* was rounded up, every pair whose root lies below b* is
 // chosen in its turn, so the last of them in scan order is.
-bool choose_pair(const Rows &rows, size_t *first, size_t *second) {
+bool choose_pair(const DistanceRows &rows, size_t *first, size_t *second) {
   const float low = smallest_of(rows.smallest.data(), rows.size());
   if (std::isinf(low)) return false;
   const float best = rounded_root(low);
@@ -225,8 +232,8 @@ bool choose_pair(const Rows &rows, size_t *first, size_t *second) {
 
 // Brings the rows up to date after the cluster p at position jp absorbed
 // the cluster q at position jq.
-void update_rows(const ClusterList &list, Rows &rows, size_t jp, int32_t p,
-                 size_t jq, int32_t q) {
+void update_rows(const ClusterList &list, DistanceRows &rows, size_t jp,
+                 int32_t p, size_t jq, int32_t q) {
   const float *merged = list.clusters[static_cast<size_t>(p)].mean;
   for (int k = 0; k < rows.n; ++k) {
     rows.means[k][jp] = merged[k];
@@ -264,12 +271,8 @@ int merge_closest_pairs(ClusterList &list, int n, int merges, int from,
   if (merges <= 0) return 0;
   // The tables are as long as the list: a list of millions of draws may
   // not leave room for them.
-  Rows rows;
-  try {
-    load_rows(list, n, rows);
-  } catch (const std::bad_alloc &) {
-    return 1;
-  }
+  DistanceRows rows;
+  if (load_rows(list, n, rows) != 0) return 1;
   for (int k = 0; k < merges; ++k) {
     size_t jp = 0, jq = 0;
     if (!choose_pair(rows, &jp, &jq)) return 0;

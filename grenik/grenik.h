@@ -31,10 +31,12 @@ struct CellSpan {
 CellSpan cell_span(int64_t i, int64_t cells, int64_t length);
 
 // One cluster per draw, pushed at the head; progress 0..2. The store of all
-// the draws is obtained before the first one: "Error allocating memory."
-// at once when it cannot be had.
+// the draws is obtained once the first draw is read, before it becomes a
+// cluster: "Error allocating memory." at once when it cannot be had, a
+// total past the range of int included.
 void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list);
 
 // Every row of the area, each pixel given the class byte of its nearest
-// cluster; progress 50..100.
+// cluster; progress 50..100. The clusters are laid out for this first:
+// "Error allocating memory." when there is no room for them.
 void label_area(GrenikRun &run, const ClusterList &list);

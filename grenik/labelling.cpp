@@ -3,7 +3,8 @@
 
 void label_area(GrenikRun &run, const ClusterList &list) {
   const BandRun &f = run.bandRun;
-  const ClassTable table = class_table(list, f.bandCount);
+  ClassTable table;
+  if (class_table(list, f.bandCount, table) != 0) fail_allocating();
   const uint16_t *rows[MAX_BANDS] = {};
   for (int k = 0; k < f.bandCount; ++k) rows[k] = run.rows[k].get();
   for (int r = 0; r < f.aRows; ++r) {

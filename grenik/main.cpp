@@ -5,8 +5,6 @@
 //
 // grenik iPaths iChannels iType iRows iCols aRow aCol aRows aCols seed
 //        cellCount cellSamples nClasses cof
-#include <climits>
-
 #include "console.h"
 #include "grenik.h"
 
@@ -40,8 +38,6 @@ int main(int argc, char **argv) {
 
   const Grid grid = clipped_grid(run.cellCount, run.cellSamples,
                                  run.bandRun.aRows, run.bandRun.aCols);
-  // Each draw is a cluster with an int count and list position.
-  if (grid.samples > INT_MAX) fail_allocating();
   ClusterList list;
   draw_samples(run, grid, list);
   if (merge_closest_pairs(list, run.bandRun.bandCount,

@@ -1,4 +1,5 @@
 // Drawing the samples of the grid.
+#include <climits>
 #include <cstdint>
 #include <new>
 
@@ -26,14 +27,23 @@ CellSpan cell_span(int64_t i, int64_t cells, int64_t length) {
   return span;
 }
 
-void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
-  const BandRun &f = run.bandRun;
-  const int total = static_cast<int>(grid.samples);
+namespace {
+
+// The store of every draw, had at once. Each draw is a cluster with an int
+// count and list position, so a total past int cannot be had either.
+void reserve_draw_store(const Grid &grid, ClusterList &list) {
+  if (grid.samples > INT_MAX) fail_allocating();
   try {
     list.clusters.reserve(static_cast<size_t>(grid.samples));
   } catch (const std::bad_alloc &) {
     fail_allocating();
   }
+}
+
+}  // namespace
+
+void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
+  const BandRun &f = run.bandRun;
   int drawn = 0;
   for (int64_t i = 0; i < grid.cells; ++i) {
     const CellSpan rows = cell_span(i, grid.cells, f.aRows);
@@ -42,19 +52,17 @@ void draw_samples(GrenikRun &run, const Grid &grid, ClusterList &list) {
       for (int s = 0; s < run.cellSamples; ++s) {
         const int64_t dr = next_random() * rows.size / RANDOM_RANGE;
         const int64_t dc = next_random() * cols.size / RANDOM_RANGE;
-        const float zero[MAX_BANDS] = {};
-        int32_t c = NO_LINK;
-        try {
-          c = push_cluster(list, zero, f.bandCount);
-        } catch (const std::bad_alloc &) {
-          fail_allocating();
-        }
-        float *mean = list.clusters[static_cast<size_t>(c)].mean;
+        float mean[MAX_BANDS] = {};
         for (int k = 0; k < f.bandCount; ++k)
           if (read_area_samples(f, k, rows.start + dr, cols.start + dc, 1,
                                 &mean[k], KIND_FLOAT) != 0)
             fail_reading(f, k);
-        show_progress(0, 2, ++drawn, total);
+        // The store is had once the first draw has been read: band files
+        // that cannot give even one sample fail at that read, whatever the
+        // store would take.
+        if (drawn == 0) reserve_draw_store(grid, list);
+        if (push_cluster(list, mean, f.bandCount) == NO_LINK) fail_allocating();
+        show_progress(0, 2, ++drawn, static_cast<int>(grid.samples));
       }
     }
   }

@@ -38,7 +38,7 @@ void read_run(const BandRun &run, int y, int x0, int count, float *const *dst) {
         fail_reading(run, k);
 }
 
-void read_row(const BandRun &run, int y, PixelTable &table) {
+void read_pixel_row(const BandRun &run, int y, PixelTable &table) {
   const size_t at = static_cast<size_t>(y) * static_cast<size_t>(run.aCols);
   for (int x0 = 0, count = 0; x0 < run.aCols; x0 += count) {
     count = run.aCols - x0 < READ_RUN ? run.aCols - x0 : READ_RUN;
@@ -60,8 +60,18 @@ void read_row(const BandRun &run, int y, PixelTable &table) {
 
 void read_pixels(const BandRun &run, int32_t count, PixelTable &table) {
   table.bands = run.bandCount;
-  for (int y = 0; y < run.aRows; ++y) {
-    if (count > 0) read_row(run, y, table);
+  if (count == 0) {
+    // Rows of no columns have nothing to read, only progress lines. Over
+    // aRows steps the percentage 2 * step / aRows climbs by at most 1 a
+    // step to 2, so the steps 1, half of aRows (rounded up) and aRows
+    // print the same lines as every step, without a loop over rows that
+    // may number in the billions.
+    if (run.aRows > 0)
+      for (int y : {1, run.aRows - run.aRows / 2, run.aRows})
+        show_progress(0, 2, y, run.aRows);
+  }
+  for (int y = 0; y < run.aRows && count > 0; ++y) {
+    read_pixel_row(run, y, table);
     show_progress(0, 2, y + 1, run.aRows);
   }
   // The list starts with the area's last pixel.

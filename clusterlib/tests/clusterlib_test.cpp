@@ -14,7 +14,7 @@ using namespace clustertest;
 TEST(MergeClusterPair, CountWeightedMeansInDoubleMembersAppended) {
   // From the head: 14 (count 1), 10 (count 3), 0.1 (count 1), 0.1 (count 6).
   ClusterList list = make_list({{0.1f}, {0.1f}, {10}, {14}}, {6, 1, 3, 1});
-  const std::vector<int32_t> order = list_order(list);
+  const std::vector<int32_t> order = order_of(list);
   merge_cluster_pair(list, order[0], order[1], 1);
   merge_cluster_pair(list, order[2], order[3], 1, order[2]);
   // 11 and 0.1 as bits: sums in single precision would give 0.100000009.
@@ -28,7 +28,7 @@ TEST(MergeClosestPairs, EqualDistancesMergeTheEarlierPair) {
   const ClusterList list = make_list({{10}, {5}, {0}});
   const ClusterPair pair = find_closest_pair(list, 1);
   EXPECT_EQ(pair.first, list.head);
-  EXPECT_EQ(pair.second, list_order(list)[1]);
+  EXPECT_EQ(pair.second, order_of(list)[1]);
   for (auto merge : {merge_closest_pairs, merge_closest_pairs_by_rescan}) {
     ClusterList l = make_list({{10}, {5}, {0}});
     capture();
@@ -41,31 +41,80 @@ TEST(MergeClosestPairs, EqualDistancesMergeTheEarlierPair) {
 
 #if !defined(__SANITIZE_ADDRESS__)
 // The sanitizer's allocator reports memory it cannot provide itself, so the
-// refusal is observable only in a plain build.
-//
-// Working tables of the distances that cannot be had are reported, not a
-// crash: the merge makes no merge, prints nothing and leaves the list whole.
-TEST(MergeClosestPairs, TablesThatCannotBeHadAreReported) {
-  constexpr int32_t CLUSTERS = 2000000;  // tables of about 80 MB over 7 bands
+// refusals are observable only in a plain build.
+
+// Limits the address space to what is in use now and `extra` bytes more;
+// false when that cannot be done. For the child of a death test only.
+bool limit_address_space(rlim_t extra) {
+  long pages = 0;
+  FILE *statm = fopen("/proc/self/statm", "r");
+  if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) return false;
+  fclose(statm);
+  rlimit limit{};
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * 4096 + extra;
+  return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+constexpr int32_t CLUSTERS = 2000000;
+
+// A list of CLUSTERS clusters whose table is full, so that one more
+// cluster must move it.
+ClusterList crowded_list() {
   ClusterList list;
   list.clusters.reserve(CLUSTERS);
   for (int32_t i = 0; i < CLUSTERS; ++i) {
     const float mean[MAX_BANDS] = {static_cast<float>(i % 251)};
     push_cluster(list, mean, MAX_BANDS);
   }
+  return list;
+}
+
+// Working tables of the distances that cannot be had are reported, not a
+// crash: the merge makes no merge, prints nothing and leaves the list whole.
+TEST(MergeClosestPairs, TablesThatCannotBeHadAreReported) {
+  ClusterList list = crowded_list();
   EXPECT_EXIT(
       {
-        // The address space in use now, and 16 MB more.
-        long pages = 0;
-        FILE *statm = fopen("/proc/self/statm", "r");
-        if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) _exit(3);
-        fclose(statm);
-        rlimit limit{};
-        limit.rlim_cur = limit.rlim_max =
-            static_cast<rlim_t>(pages) * 4096 + (rlim_t{16} << 20);
-        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(4);
+        // Tables of about 80 MB over 7 bands, 16 MB at hand.
+        if (!limit_address_space(rlim_t{16} << 20)) _exit(4);
         const int result = merge_closest_pairs(list, MAX_BANDS, 1, 0, 100);
         _exit(result == 1 && list.size == CLUSTERS ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// The same for the list's own tables: its order (8 MB), the class table
+// (58 MB) and a table of clusters that must move to grow (88 MB), with
+// 4 MB at hand. Each is reported; a cluster that cannot be pushed leaves
+// the list as it was.
+TEST(ClusterList, TablesThatCannotBeHadAreReported) {
+  ClusterList list = crowded_list();
+  EXPECT_EXIT(
+      {
+        if (!limit_address_space(rlim_t{4} << 20)) _exit(4);
+        std::vector<int32_t> order;
+        if (list_order(list, order) != 1) _exit(2);
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        if (!limit_address_space(rlim_t{4} << 20)) _exit(4);
+        ClassTable table;
+        if (class_table(list, MAX_BANDS, table) != 1) _exit(2);
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        if (!limit_address_space(rlim_t{4} << 20)) _exit(4);
+        const float mean[MAX_BANDS] = {};
+        const int32_t head = list.head;
+        if (push_cluster(list, mean, MAX_BANDS, 5) != NO_LINK) _exit(2);
+        _exit(list.head == head && list.size == CLUSTERS &&
+                      list.clusters.size() == CLUSTERS && list.members.empty()
+                  ? 0
+                  : 3);
       },
       ::testing::ExitedWithCode(0), "");
 }

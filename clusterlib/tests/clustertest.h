@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -43,11 +44,18 @@ inline ClusterList make_list(const std::vector<std::vector<float>> &means,
   return list;
 }
 
+// The list's cluster indices from the head.
+inline std::vector<int32_t> order_of(const ClusterList &list) {
+  std::vector<int32_t> order;
+  EXPECT_EQ(list_order(list, order), 0);
+  return order;
+}
+
 // The list from the head: the mean bits, count and member pixels of each
 // cluster.
 inline std::string describe(const ClusterList &list, int n) {
   std::string text;
-  for (int32_t c : list_order(list)) {
+  for (int32_t c : order_of(list)) {
     const Cluster &k = list.clusters[static_cast<size_t>(c)];
     for (int b = 0; b < n; ++b) {
       uint32_t bits;
@@ -162,6 +170,25 @@ inline void expect_classes(const std::string &bytes, const Scene &s,
 inline std::string error_line(const std::string &what, const std::string &path,
                               const std::string &why) {
   return "Error " + what + " \"" + path + "\" (" + why + ").\n";
+}
+
+// Runs a tool whose address space is limited to `bytes`: the limit of this
+// process is lowered around the run, and the tool inherits it. Memory that
+// the tool cannot have is then out of reach on any machine. Only for a
+// plain build: the sanitizer's allocator reports such memory itself.
+inline testsupport::RunResult run_in_address_space(
+    const std::string &name, const std::vector<std::string> &args,
+    rlim_t bytes) {
+  rlimit saved{};
+  EXPECT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = bytes;
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
+    limited.rlim_cur = saved.rlim_max;
+  EXPECT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+  const testsupport::RunResult r = testsupport::run_program(name, args);
+  setrlimit(RLIMIT_AS, &saved);
+  return r;
 }
 
 }  // namespace clustertest

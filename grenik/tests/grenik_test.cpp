@@ -1,10 +1,9 @@
 #include "grenik.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <climits>
 #include <ctime>
+#include <filesystem>
 #include <iterator>
 #include <utility>
 
@@ -132,6 +131,10 @@ TEST_F(Grenik, FailuresInOrder) {
   const std::string b1 = dir.file("b1"), none = dir.file("none");
   const std::string unread =
       error_line("reading image file", b1, "No data available");
+  // A GI image stores bands 1 to 5: band 6 is refused before any file is
+  // opened, over an empty file that would read nothing.
+  const std::string empty = dir.file("empty.raw"), gi = dir.file("g.cof");
+  testsupport::write_file(empty, "");
   expect_failures(
       "grenik",
       {{{},
@@ -144,6 +147,9 @@ TEST_F(Grenik, FailuresInOrder) {
        {changed(base, {{5, "x"}, {2, ""}}), "Illegal parameter.\n"},
        {changed(base, {{13, "0"}, {2, ""}}), "Illegal parameter.\n"},  // K < 1
        {changed(base, {{2, "1 2 3 4 5 6 7 1"}, {1, b1}}),
+        "Illegal image bands.\n"},
+       {{empty, "6", "GI", "40", "48", "0", "0", "100", "100", "1", "2", "2",
+         "4", gi},
         "Illegal image bands.\n"},
        {changed(base, {{1, b1}}), "Illegal image paths.\n"},
        {changed(base, {{9, "-1"}, {1, none + " " + b1}}),
@@ -159,8 +165,32 @@ TEST_F(Grenik, FailuresInOrder) {
        {changed(base, {{8, "7"}, {12, "0"}}), unread, "57%\n64%\n71%\n78%\n"},
        // A row of no columns: its write of no bytes writes no item.
        {changed(base, {{9, "0"}}),
-        error_line("writing COF file", cof(), "Invalid argument")}});
+        error_line("writing COF file", cof(), "Invalid argument")},
+       // The rows fit the stream's buffer: they fail when it is closed.
+       {changed(base, {{14, "/dev/full"}}),
+        error_line("closing COF file", "/dev/full", "No space left on device"),
+        "0%\n1%\n2%\n26%\n50%\n62%\n75%\n87%\n100%\n"}});
   EXPECT_EQ(read_file(b1).size(), 20u);  // the input named as output is intact
+  EXPECT_FALSE(testsupport::file_exists(gi));
+}
+
+// A run whose standard output has no reader left finishes as it would
+// have: status 0 and the same COF file, only its progress lines lost.
+TEST_F(Grenik, RunWithoutAReaderOfItsProgress) {
+  std::mt19937 rng(13);
+  Scene s{30, 40, 0, 0, 30, 40, {}};
+  s.fill(rng, 3, 255);
+  const auto args = scene_args(dir, s, false, {"17", "5", "4", "6", cof()});
+  const RunResult normal = testsupport::run_program("grenik", args);
+  ASSERT_EQ(normal.status, 0) << normal.err;
+  const std::string bytes = read_file(cof());
+  ASSERT_EQ(bytes.size(), 1200u);
+  ASSERT_TRUE(std::filesystem::remove(cof()));
+  const RunResult r = testsupport::run_program_without_reader("grenik", args);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(cof()), bytes);
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -168,29 +198,56 @@ TEST_F(Grenik, FailuresInOrder) {
 // the run's own message is observable only in a plain build.
 //
 // A draw total within int whose store cannot be had is refused before the
-// first draw: at once, with no progress line and the COF file left empty,
-// never after hours of draws with the memory growing. The run gets a
-// limited address space, so that the store is out of reach on any machine.
+// first draw becomes a cluster: at once, with no progress line and the COF
+// file left empty, never after hours of draws with the memory growing. The
+// run gets a limited address space, so that the store is out of reach on
+// any machine. Band files that cannot give the first draw fail at its read,
+// as they would with a store in reach.
 TEST_F(Grenik, DrawStoreOutOfReachFailsBeforeTheFirstDraw) {
   std::mt19937 rng(9);
   Scene s{40, 48, 0, 0, 40, 48, {}};
   s.fill(rng, 1, 255);
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-  rlimit limited = saved;
-  limited.rlim_cur = rlim_t{1} << 30;
-  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
-    limited.rlim_cur = saved.rlim_max;
-  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
-  const RunResult r = testsupport::run_program(
-      "grenik", scene_args(dir, s, false, {"1", "1", "2147483647", "4", cof()}),
-      10);
-  setrlimit(RLIMIT_AS, &saved);
-  EXPECT_FALSE(r.timed_out);
+  const auto args =
+      scene_args(dir, s, false, {"1", "1", "2147483647", "4", cof()});
+  const std::string empty = dir.file("empty");
+  testsupport::write_file(empty, "");
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {args, "Error allocating memory.\n"},
+      {changed(args, {{1, empty}}),
+       error_line("reading image file", empty, "No data available")},
+      // 2^32 draws, past the range of int.
+      {changed(args, {{1, empty}, {11, "2"}, {12, "1073741824"}}),
+       error_line("reading image file", empty, "No data available")},
+  };
+  for (const auto &c : cases) {
+    const RunResult r = run_in_address_space("grenik", c.args, rlim_t{1} << 30);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(testsupport::file_exists(cof()));
+    EXPECT_EQ(read_file(cof()), "");
+  }
+}
+
+// A million draws that nothing merges (nClasses above them) fit in 64 MB
+// (44 MB of clusters), but the table of their means and class bytes for
+// the labelling (29 MB more) does not: the run ends with the message,
+// after the draws and before the first row.
+TEST_F(Grenik, ClassTableOutOfReachFailsBeforeTheFirstRow) {
+  std::mt19937 rng(9);
+  Scene s{40, 48, 0, 0, 40, 48, {}};
+  s.fill(rng, 1, 255);
+  const RunResult r = run_in_address_space(
+      "grenik",
+      scene_args(dir, s, false, {"1", "1", "1000000", "2147483647", cof()}),
+      rlim_t{64} << 20);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error allocating memory.\n");
-  EXPECT_EQ(r.out, "");
-  EXPECT_TRUE(testsupport::file_exists(cof()));
+  EXPECT_EQ(r.out, "0%\n1%\n2%\n");
   EXPECT_EQ(read_file(cof()), "");
 }
 #endif

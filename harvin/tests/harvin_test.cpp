@@ -1,5 +1,10 @@
 #include "harvin.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <string>
@@ -10,6 +15,8 @@
 using namespace clustertest;
 using testsupport::changed;
 using testsupport::expect_failures;
+using testsupport::file_exists;
+using testsupport::read_file;
 using testsupport::RunResult;
 
 namespace {
@@ -131,6 +138,14 @@ TEST_F(Harvin, FailuresInOrder) {
   const std::string s1 = dir.file("s1"), s2 = dir.file("s2");
   testsupport::write_band8(s1, std::vector<uint8_t>(5, 1));
   testsupport::write_band8(s2, std::vector<uint8_t>(4, 2));
+  // A GI image stores bands 1 to 5: band 6 is refused before any file is
+  // opened, over an empty file that would read nothing.
+  const std::string empty = dir.file("empty.raw"), gi = dir.file("h.cof");
+  testsupport::write_file(empty, "");
+  // More class bytes than the stream's buffer holds are written at once and
+  // fail there; fewer fail when the COF file is closed.
+  const std::string zeros = dir.file("zeros");
+  testsupport::write_band8(zeros, std::vector<uint8_t>(5000, 0));
   expect_failures(
       "harvin",
       {{{},
@@ -141,6 +156,8 @@ TEST_F(Harvin, FailuresInOrder) {
        {changed(base, {{3, "-tm"}, {5, "x"}}), "Unknown image type.\n"},
        {changed(base, {{9, "x"}, {2, ""}}), "Illegal parameter.\n"},
        {changed(base, {{11, "x"}, {2, ""}}), "Illegal parameter.\n"},
+       {{empty, "6", "GI", "40", "48", "0", "0", "100", "100", "2", "30", gi},
+        "Illegal image bands.\n"},
        // What the "%f" scan refuses though strtof alone reads a number.
        {scene_args(dir, s, false, {"2", "0x", cof()}), "Illegal parameter.\n"},
        {scene_args(dir, s, false, {"2", "infinit", cof()}),
@@ -161,7 +178,15 @@ TEST_F(Harvin, FailuresInOrder) {
        {changed(base, {{5, "2147483647"}, {8, "1"}, {9, "2147483647"}}),
         error_line("reading image file", b1, "No data available")},
        {changed(base, {{1, s1 + " " + s2}}),
-        error_line("reading image file", s2, "No data available"), "1%\n"}});
+        error_line("reading image file", s2, "No data available"), "1%\n"},
+       {changed(base, {{12, "/dev/full"}}),
+        error_line("closing COF file", "/dev/full", "No space left on device"),
+        "1%\n2%\n3%\n5%\n98%\n99%\n100%\n"},
+       {{zeros, "1", "TM", "1", "5000", "0", "0", "1", "5000", "2", "1.5",
+         "/dev/full"},
+        error_line("writing COF file", "/dev/full", "No space left on device"),
+        "2%\n5%\n99%\n"}});
+  EXPECT_FALSE(file_exists(gi));
 
   EXPECT_EQ(testsupport::read_file(dir.file("b2")),
             std::string("\6\5\4\3\2\1", 6));
@@ -171,5 +196,88 @@ TEST_F(Harvin, FailuresInOrder) {
       "harvin", changed(base, {{4, "2rows"}, {11, "1.5e0x"}}));
   EXPECT_EQ(ok.status, 0) << ok.err;
 }
+
+// A run whose standard output has no reader left finishes as it would
+// have: status 0 and the same COF file, only its progress lines lost.
+TEST_F(Harvin, RunWithoutAReaderOfItsProgress) {
+  std::mt19937 rng(13);
+  const Scene s =
+      RandomScene{{30, 40, 0, 0, 30, 40, {}}, 3, 255, false}.filled(rng);
+  const auto args = scene_args(dir, s, false, {"6", "40", cof()});
+  const RunResult normal = testsupport::run_program("harvin", args);
+  ASSERT_EQ(normal.status, 0) << normal.err;
+  const std::string bytes = read_file(cof());
+  ASSERT_EQ(bytes.size(), 1200u);
+  ASSERT_TRUE(std::filesystem::remove(cof()));
+  const RunResult r = testsupport::run_program_without_reader("harvin", args);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(cof()), bytes);
+}
+
+// Runs harvin with 2 s of processor time for this process and the run,
+// then ends this process: status 0 when the run ended with status 0, the
+// given progress lines and nothing else, and an empty COF file.
+[[noreturn]] void run_on_little_processor_time(
+    const std::vector<std::string> &args, const std::string &out,
+    const std::string &cof) {
+  rlimit cpu{};
+  cpu.rlim_cur = 2;
+  cpu.rlim_max = 3;
+  if (setrlimit(RLIMIT_CPU, &cpu) != 0) _exit(4);
+  const RunResult r = testsupport::run_program("harvin", args);
+  const bool ok = r.status == 0 && r.out == out && r.err.empty() &&
+                  file_exists(cof) && read_file(cof).empty();
+  if (!ok)
+    fprintf(stderr, "status %d, signal %d, out \"%s\", err \"%s\"\n", r.status,
+            r.signal, r.out.c_str(), r.err.c_str());
+  _exit(ok ? 0 : 1);
+}
+
+// An area of no columns has nothing to read: even 2^31 - 1 rows of it end
+// at once, with the progress lines of all its rows and an empty COF file.
+// A loop over the rows took 6 s of processor time.
+TEST_F(Harvin, RowsOfNoColumnsEndAtOnce) {
+  const std::string empty = dir.file("empty");
+  testsupport::write_file(empty, "");
+  const std::vector<std::string> args = {empty, "1", "TM", "40",
+                                         "48",  "0", "0",  "2147483647",
+                                         "0",   "2", "30", cof()};
+  EXPECT_EXIT(run_on_little_processor_time(args, "0%\n1%\n2%\n", cof()),
+              ::testing::ExitedWithCode(0), "");
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// In a limited address space (64 MB): an area whose pixels do not fit ends
+// with the message and an empty COF file; an area far larger than its band
+// file reserves nothing for pixels it has not read, and ends at the first
+// short read with little memory.
+TEST_F(Harvin, MemoryOutOfReach) {
+  // 16 million pixels that read as zeros, 64 MB as single floats alone.
+  const std::string sparse = dir.file("sparse"), small = dir.file("small");
+  testsupport::write_file(sparse, "");
+  std::filesystem::resize_file(sparse, 4000 * 4000);
+  testsupport::write_band8(small, std::vector<uint8_t>(40 * 48, 7));
+  const struct {
+    std::string band, rows, cols, err;
+  } cases[] = {
+      {sparse, "4000", "4000", "Error allocating memory.\n"},
+      {small, "46000", "46000",
+       error_line("reading image file", small, "No data available")},
+  };
+  for (const auto &c : cases) {
+    const RunResult r =
+        run_in_address_space("harvin",
+                             {c.band, "1", "TM", c.rows, c.cols, "0", "0",
+                              c.rows, c.cols, "2", "30", cof()},
+                             rlim_t{64} << 20);
+    EXPECT_EQ(r.status, 1) << c.rows;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_TRUE(file_exists(cof())) << c.rows;
+    EXPECT_EQ(read_file(cof()), "") << c.rows;
+  }
+}
+#endif
 
 }  // namespace
