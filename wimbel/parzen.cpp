@@ -68,12 +68,12 @@ int build_parzen_model(const TrainingSet &ts, int n, int sigma,
   const double divisor = static_cast<double>(m.twoSigmaSq);
   try {
     m.kernel.resize(size);
+    for (uint64_t d2 = 0; d2 < size; ++d2)
+      m.kernel[d2] = exp(-(static_cast<double>(d2) / divisor));
     pack_samples(ts, m);
   } catch (const std::bad_alloc &) {
     return 1;
   }
-  for (uint64_t d2 = 0; d2 < size; ++d2)
-    m.kernel[d2] = exp(-(static_cast<double>(d2) / divisor));
   return 0;
 }
 
