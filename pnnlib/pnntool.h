@@ -46,7 +46,8 @@ void load_samples(PnnRun &run);
 
 // Reads each row of the area, lets decide_row(values) fill the output row
 // from the band values (values[b][p] for band b in list order, pixel p),
-// writes the row and prints the progress.
+// writes the row and prints the progress. A template, so that handing the
+// decision over allocates nothing.
 template <class DecideRow>
 void classify_rows(PnnRun &run, DecideRow &&decide_row) {
   const BandRun &f = run.bandRun;
@@ -55,7 +56,7 @@ void classify_rows(PnnRun &run, DecideRow &&decide_row) {
   for (int r = 0; r < f.aRows; ++r) {
     for (int b = 0; b < f.bandCount; ++b)
       read_area_row(f, b, r, run.rows[b].get(), KIND_I32);
-    decide_row(static_cast<const int32_t *const *>(values));
+    decide_row(values);
     write_output_row(f);
     show_progress(0, 100, r + 1, f.aRows);
   }
