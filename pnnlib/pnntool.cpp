@@ -1,7 +1,7 @@
 // The console steps wimbel and sotrak share.
 #include "pnntool.h"
 
-#include <cerrno>
+#include <new>
 
 #include "console.h"
 
@@ -28,25 +28,12 @@ void allocate_row_buffers(PnnRun &run) {
   allocate_run_rows(run.bandRun, run.rows);
 }
 
-void load_samples(PnnRun &run, TrainingSet &ts) {
+void load_samples(PnnRun &run) {
+  run.training.reset(new (std::nothrow) TrainingSet());
+  if (!run.training) fail_allocating();
   if (load_training_samples(run.ts.get(), run.bandRun.bandCount, run.maxSamples,
-                            ts) != 0)
+                            *run.training) != 0)
     fail_with("Error reading training set (%s).\n", error_text());
-}
-
-void classify_rows(
-    PnnRun &run,
-    const std::function<void(const int32_t *const *values)> &decide_row) {
-  const BandRun &f = run.bandRun;
-  const int32_t *values[MAX_BANDS];
-  for (int b = 0; b < f.bandCount; ++b) values[b] = run.rows[b].get();
-  for (int r = 0; r < f.aRows; ++r) {
-    for (int b = 0; b < f.bandCount; ++b)
-      read_area_row(f, b, r, run.rows[b].get(), KIND_I32);
-    decide_row(values);
-    write_output_row(f);
-    show_progress(0, 100, r + 1, f.aRows);
-  }
 }
 
 void end_run(PnnRun &run) { close_output(run.bandRun); }

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <functional>
+#include <memory>
 
 #include "bandrun.h"
 #include "pnnlib.h"
@@ -23,7 +23,8 @@ struct PnnRun {
   BandRun bandRun{PNN_PROFILE};
   int sigma = 0, maxSamples = 0;
   FileHandle ts;
-  ZeroedArray<int32_t> rows[MAX_BANDS];  // one row of aCols samples per band
+  ZeroedArray<int32_t> rows[MAX_BANDS];   // one row of aCols samples per band
+  std::unique_ptr<TrainingSet> training;  // the stored samples, once loaded
 };
 
 // The shared checks of a call with `expected` argument counts, in their
@@ -39,15 +40,27 @@ void check_shared_arguments(int argc, char **argv, int expected,
 // The row buffers, then the output row.
 void allocate_row_buffers(PnnRun &run);
 
-// load_training_samples, or "Error reading training set (%s).\n".
-void load_samples(PnnRun &run, TrainingSet &ts);
+// The store of the training samples ("Error allocating memory.\n"), then
+// load_training_samples into it, or "Error reading training set (%s).\n".
+void load_samples(PnnRun &run);
 
-// Reads each row of the area, lets `decide_row` fill the output row from
-// the band values (values[b][p] for band b in list order, pixel p), writes
-// the row and prints the progress.
-void classify_rows(
-    PnnRun &run,
-    const std::function<void(const int32_t *const *values)> &decide_row);
+// Reads each row of the area, lets decide_row(values) fill the output row
+// from the band values (values[b][p] for band b in list order, pixel p),
+// writes the row and prints the progress. A template, so that handing the
+// decision over allocates nothing.
+template <class DecideRow>
+void classify_rows(PnnRun &run, DecideRow &&decide_row) {
+  const BandRun &f = run.bandRun;
+  const int32_t *values[MAX_BANDS];
+  for (int b = 0; b < f.bandCount; ++b) values[b] = run.rows[b].get();
+  for (int r = 0; r < f.aRows; ++r) {
+    for (int b = 0; b < f.bandCount; ++b)
+      read_area_row(f, b, r, run.rows[b].get(), KIND_I32);
+    decide_row(values);
+    write_output_row(f);
+    show_progress(0, 100, r + 1, f.aRows);
+  }
+}
 
 // Closes the COF file (checked); the inputs are closed with the run.
 void end_run(PnnRun &run);

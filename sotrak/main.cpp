@@ -20,8 +20,6 @@ const char *const USAGE[4] = {
 
 }  // namespace
 
-// A negative order, or one whose enumeration of the bands does not fit its
-// table, is refused like an order above 6.
 int main(int argc, char **argv) {
   ignore_broken_pipe();
   PnnRun run;
@@ -29,19 +27,22 @@ int main(int argc, char **argv) {
   int *const numbers[] = {&run.sigma, &polynomialOrder, &run.maxSamples};
   check_shared_arguments(argc, argv, 15, USAGE, numbers, 3, run);
   const BandRun &f = run.bandRun;
+  // A negative order, or one whose enumeration of the bands does not fit
+  // its table, is refused like an order above 6.
   if (!order_fits(polynomialOrder, f.bandCount))
     fail_with("Illegal polynomial order (%d).\n", polynomialOrder);
   const int M = sample_scale(f.type);
   allocate_row_buffers(run);
 
-  auto ts = std::make_unique<TrainingSet>();
-  load_samples(run, *ts);
+  load_samples(run);
+  const TrainingSet &ts = *run.training;
   PolynomialModel model;
-  build_polynomial_model(*ts, f.bandCount, run.sigma, polynomialOrder, M,
-                         model);
+  if (build_polynomial_model(ts, f.bandCount, run.sigma, polynomialOrder, M,
+                             model) != 0)
+    fail_allocating();
 
   classify_rows(run, [&](const int32_t *const *values) {
-    decide_pixels(model, *ts, values, f.aCols, f.outputRow.get());
+    decide_polynomial_pixels(model, ts, values, f.aCols, f.outputRow.get());
   });
   end_run(run);
   return 0;

@@ -68,10 +68,15 @@ struct PolynomialModel {
   // The bands of non-zero exponent of term t and their exponents:
   // entries factorStart[t] .. factorStart[t + 1] - 1.
   std::vector<int> factorStart, factorBand, factorExponent;
+  // Room for one chunk's products of powers (see pixel_terms), rewritten by
+  // every decision.
+  std::vector<double> products;
 };
 
-void build_polynomial_model(const TrainingSet &ts, int n, int sigma,
-                            int polynomialOrder, int M, PolynomialModel &model);
+// The model of an order and band count that fit: 0, or 1 when its tables
+// cannot be had.
+int build_polynomial_model(const TrainingSet &ts, int n, int sigma,
+                           int polynomialOrder, int M, PolynomialModel &model);
 
 // pow(x / M, e), e >= 1, tabulated for x in 0..M.
 double scaled_power(const PolynomialModel &model, int32_t x, int e);
@@ -92,7 +97,8 @@ void class_scores(const PolynomialModel &model, int k, const double *products,
                   bool vector = true);
 
 // Decides `count` pixels: values[b][p] is pixel p's value on band b;
-// out[p] receives the class byte. `vector` as for class_scores.
-void decide_pixels(const PolynomialModel &model, const TrainingSet &ts,
-                   const int32_t *const *values, int count, uint8_t *out,
-                   bool vector = true);
+// out[p] receives the class byte, the class of the greatest score. Works in
+// the model's room for products. `vector` as for class_scores.
+void decide_polynomial_pixels(PolynomialModel &model, const TrainingSet &ts,
+                              const int32_t *const *values, int count,
+                              uint8_t *out, bool vector = true);

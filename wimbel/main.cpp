@@ -5,8 +5,6 @@
 //
 // wimbel iPaths iBands iType sigma maxSamples iRows iCols aRow aCol aRows
 //        aCols tsPath cofPath
-#include <memory>
-
 #include "console.h"
 #include "parzen.h"
 #include "pnntool.h"
@@ -29,14 +27,15 @@ int main(int argc, char **argv) {
   check_shared_arguments(argc, argv, 14, USAGE, numbers, 2, run);
   allocate_row_buffers(run);
 
-  auto ts = std::make_unique<TrainingSet>();
-  load_samples(run, *ts);
+  load_samples(run);
+  const TrainingSet &ts = *run.training;
   ParzenModel model;
-  build_parzen_model(*ts, run.bandRun.bandCount, run.sigma, model);
+  if (build_parzen_model(ts, run.bandRun.bandCount, run.sigma, model) != 0)
+    fail_allocating();
 
   classify_rows(run, [&](const int32_t *const *values) {
-    decide_pixels(model, *ts, values, run.bandRun.aCols,
-                  run.bandRun.outputRow.get());
+    decide_parzen_pixels(model, ts, values, run.bandRun.aCols,
+                         run.bandRun.outputRow.get());
   });
   end_run(run);
   return 0;

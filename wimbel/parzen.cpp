@@ -20,8 +20,8 @@
 
 #include <immintrin.h>
 
-#include <cfloat>
 #include <cmath>
+#include <new>
 
 #include "vector_path.h"
 
@@ -53,8 +53,8 @@ void pack_samples(const TrainingSet &ts, ParzenModel &m) {
 
 }  // namespace
 
-void build_parzen_model(const TrainingSet &ts, int n, int sigma,
-                        ParzenModel &m) {
+int build_parzen_model(const TrainingSet &ts, int n, int sigma,
+                       ParzenModel &m) {
   m.n = n;
   m.pairs = (n + 1) / 2;
   m.norm = 1.0 / (pow(sigma, n) * pow(2.0 * PI, n / 2.0));
@@ -66,10 +66,15 @@ void build_parzen_model(const TrainingSet &ts, int n, int sigma,
   m.complete = m.zeroFrom < TABLE_LIMIT;
   const uint64_t size = m.complete ? m.zeroFrom + 1 : TABLE_LIMIT;
   const double divisor = static_cast<double>(m.twoSigmaSq);
-  m.kernel.resize(size);
-  for (uint64_t d2 = 0; d2 < size; ++d2)
-    m.kernel[d2] = exp(-(static_cast<double>(d2) / divisor));
-  pack_samples(ts, m);
+  try {
+    m.kernel.resize(size);
+    for (uint64_t d2 = 0; d2 < size; ++d2)
+      m.kernel[d2] = exp(-(static_cast<double>(d2) / divisor));
+    pack_samples(ts, m);
+  } catch (const std::bad_alloc &) {
+    return 1;
+  }
+  return 0;
 }
 
 double kernel_value(const ParzenModel &m, uint64_t d2) {
@@ -214,41 +219,19 @@ void kernel_sums(const ParzenModel &m, const TrainingSet &ts, int k,
   }
 }
 
-namespace {
-
-void decide_chunk(const ParzenModel &m, const TrainingSet &ts,
-                  const int32_t *const *values, int count, uint8_t *out,
-                  bool vector) {
-  const SumPath path = chunk_path(m, values, count, vector);
-  double sums[PIXEL_CHUNK];
-  double best[PIXEL_CHUNK];
-  for (int p = 0; p < count; ++p) {
-    best[p] = -DBL_MAX;
-    out[p] = 0;
-  }
-  for (int k = 1; k <= ts.highestClass; ++k) {
-    if (!class_present(ts, k)) continue;
-    kernel_sums(m, ts, k, values, count, sums, path);
-    const double count_k = ts.counts[k];
-    for (int p = 0; p < count; ++p) {
-      const double density = (m.norm * sums[p]) / count_k;
-      if (density > best[p]) {
-        best[p] = density;
-        out[p] = static_cast<uint8_t>(k);
-      }
-    }
-  }
-}
-
-}  // namespace
-
-void decide_pixels(const ParzenModel &m, const TrainingSet &ts,
-                   const int32_t *const *values, int count, uint8_t *out,
-                   bool vector) {
-  for (int c0 = 0; c0 < count; c0 += PIXEL_CHUNK) {
-    const int chunk = count - c0 < PIXEL_CHUNK ? count - c0 : PIXEL_CHUNK;
-    const int32_t *chunkValues[MAX_BANDS];
-    for (int b = 0; b < m.n; ++b) chunkValues[b] = values[b] + c0;
-    decide_chunk(m, ts, chunkValues, chunk, out + c0, vector);
-  }
+void decide_parzen_pixels(const ParzenModel &m, const TrainingSet &ts,
+                          const int32_t *const *values, int count, uint8_t *out,
+                          bool vector) {
+  SumPath path = SUMS_GENERAL;
+  choose_classes<PIXEL_CHUNK>(
+      ts, m.n, values, count, out,
+      [&](const int32_t *const *chunk, int chunkCount) {
+        path = chunk_path(m, chunk, chunkCount, vector);
+      },
+      [&](int k, const int32_t *const *chunk, int chunkCount, double *scores) {
+        kernel_sums(m, ts, k, chunk, chunkCount, scores, path);
+        const double count_k = ts.counts[k];
+        for (int p = 0; p < chunkCount; ++p)
+          scores[p] = (m.norm * scores[p]) / count_k;
+      });
 }

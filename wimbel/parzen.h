@@ -31,9 +31,10 @@ struct ParzenModel {
   std::vector<uint32_t> packedSamples[MAX_TS_CLASSES + 1];
 };
 
-// Kernel constants, the kernel table and the packed samples.
-void build_parzen_model(const TrainingSet &ts, int n, int sigma,
-                        ParzenModel &model);
+// Kernel constants, the kernel table and the packed samples. 0, or 1 when
+// the memory for the table or the samples cannot be had.
+int build_parzen_model(const TrainingSet &ts, int n, int sigma,
+                       ParzenModel &model);
 
 // exp(-(d2 / twoSigmaSq)) for any squared distance.
 double kernel_value(const ParzenModel &model, uint64_t d2);
@@ -57,8 +58,9 @@ void kernel_sums(const ParzenModel &model, const TrainingSet &ts, int k,
                  SumPath path);
 
 // Decides `count` pixels: values[b][p] is pixel p's value on band b (list
-// position); out[p] receives the class byte. `vector` allows the AVX2 code
-// where the processor has it; the result is the same either way.
-void decide_pixels(const ParzenModel &model, const TrainingSet &ts,
-                   const int32_t *const *values, int count, uint8_t *out,
-                   bool vector = true);
+// position); out[p] receives the class byte, the class of the greatest
+// density (norm * kernel sum / count). `vector` allows the AVX2 code where
+// the processor has it; the result is the same either way.
+void decide_parzen_pixels(const ParzenModel &model, const TrainingSet &ts,
+                          const int32_t *const *values, int count, uint8_t *out,
+                          bool vector = true);

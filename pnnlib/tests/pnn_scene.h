@@ -2,9 +2,14 @@
 // set file and the samples each classifier stores from it.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -181,6 +186,119 @@ class ToolTest : public ::testing::Test {
       }
     EXPECT_EQ(testsupport::read_file(this->cof()), cof) << s.type << " " << s.n;
   }
+
+  // A run of `args` with its progress lines and a COF file of `pixels`
+  // bytes, then the same run with nobody left to read standard output (it
+  // must finish and write the same COF file), then with the COF file on
+  // /dev/full, which takes the rows and fails at the close.
+  void expect_output_endings(const std::vector<std::string> &args,
+                             const std::string &progress, size_t pixels) {
+    ASSERT_EQ(args.back(), cof());
+    const testsupport::RunResult whole = run(args);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(whole.out, progress);
+    const std::string cofBytes = testsupport::read_file(cof());
+    EXPECT_EQ(cofBytes.size(), pixels);
+
+    testsupport::write_file(cof(), "old");
+    const testsupport::RunResult lost =
+        testsupport::run_program_without_reader(tool_, args);
+    EXPECT_EQ(lost.signal, 0);
+    EXPECT_EQ(lost.status, 0);
+    EXPECT_EQ(lost.err, "");
+    EXPECT_EQ(testsupport::read_file(cof()), cofBytes);
+
+    std::vector<std::string> full = args;
+    full.back() = "/dev/full";
+    const testsupport::RunResult r = run(full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Error closing classifications file (No space left on "
+              "device).\n");
+    EXPECT_EQ(r.out, progress);
+  }
+
+#if !defined(__SANITIZE_ADDRESS__)
+  // A run of the tool whose address space is limited to `bytes`, standard
+  // output and error through files of the folder. The sanitizer's allocator
+  // aborts where the plain one returns nothing, hence plain builds only.
+  testsupport::RunResult run_limited(const std::vector<std::string> &args,
+                                     rlim_t bytes) const {
+    const std::string exe = testsupport::program_path(tool_),
+                      out = dir.file("limited.out"),
+                      err = dir.file("limited.err");
+    std::vector<char *> argv = {const_cast<char *>(exe.c_str())};
+    for (const std::string &a : args)
+      argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int in = open("/dev/null", O_RDONLY);
+      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 ||
+          dup2(e, 2) < 0)
+        _exit(126);
+      rlimit limit{};
+      getrlimit(RLIMIT_AS, &limit);
+      limit.rlim_cur = bytes < limit.rlim_max ? bytes : limit.rlim_max;
+      if (setrlimit(RLIMIT_AS, &limit) == 0) execv(exe.c_str(), argv.data());
+      _exit(127);
+    }
+    testsupport::RunResult r;
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return r;
+    if (WIFEXITED(status))
+      r.status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+      r.signal = WTERMSIG(status);
+    r.out = testsupport::read_file(out);
+    r.err = testsupport::read_file(err);
+    return r;
+  }
+
+  // Runs `args` under address-space limits that rise from 1 MB until one
+  // lets the run finish with the COF file of a run without a limit: in steps
+  // of 512 KB while the program cannot even be loaded (status 127), then of
+  // 64 KB. Below that limit every run ends with status 1, never an abort:
+  // with the allocation message, at least once, or with a file that could
+  // not be opened for want of memory.
+  void expect_every_memory_shortage_reported(
+      const std::vector<std::string> &args) {
+    ASSERT_EQ(args.back(), cof());
+    const testsupport::RunResult whole = run(args);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const std::string cofBytes = testsupport::read_file(cof());
+    const rlim_t most = rlim_t{256} << 20, coarse = rlim_t{512} << 10;
+    rlim_t bytes = rlim_t{1} << 20;
+    while (bytes < most && run_limited(args, bytes + coarse).status == 127)
+      bytes += coarse;
+    const std::string noMemory = "(Cannot allocate memory).\n";
+    int reported = 0;
+    for (;; bytes += rlim_t{64} << 10) {
+      ASSERT_LT(bytes, most) << "no limit let the run finish";
+      const testsupport::RunResult r = run_limited(args, bytes);
+      ASSERT_EQ(r.signal, 0) << bytes << " " << r.err;
+      if (r.status == 0) {
+        EXPECT_EQ(r.out, whole.out);
+        EXPECT_EQ(testsupport::read_file(cof()), cofBytes);
+        break;
+      }
+      if (r.status == 127) continue;  // the program could not be loaded
+      ASSERT_EQ(r.status, 1) << bytes << " " << r.err;
+      EXPECT_EQ(r.out, "") << bytes;
+      if (r.err == "Error allocating memory.\n")
+        ++reported;
+      else
+        EXPECT_TRUE(r.err.size() > noMemory.size() &&
+                    r.err.compare(r.err.size() - noMemory.size(),
+                                  noMemory.size(), noMemory) == 0)
+            << bytes << " " << r.err;
+    }
+    EXPECT_GT(reported, 0);
+  }
+#endif
 
   // Band file b1 of four samples 1 and an empty training set, for the
   // argument checks; the path of b1.

@@ -108,13 +108,42 @@ TEST(PolynomialTerms, Factorials) {
 class Sotrak : public pnntest::ToolTest {
  protected:
   Sotrak() : ToolTest("sotrak") {}
+
+  // Three rows of two bands and three classes; the arguments of their run
+  // with order 4.
+  std::vector<std::string> write_three_rows() {
+    const std::string b1 = dir.file("b1"), b2 = dir.file("b2");
+    testsupport::write_band8(
+        b1, {0, 50, 100, 150, 200, 1, 2, 3, 20, 22, 9, 180, 90, 40, 7});
+    testsupport::write_band8(
+        b2, {9, 8, 7, 6, 5, 100, 120, 140, 160, 180, 250, 0, 30, 60, 90});
+    testsupport::write_file(ts(), "1 2 200\n2 22 10\n3 180 90\n");
+    return {b1 + " " + b2, "1 2", "TM", "1", "4", "10", "3",
+            "5",           "0",   "0",  "3", "5", ts(), cof()};
+  }
 };
+
+// With nobody reading the progress lines the run still ends well and writes
+// its COF file; a COF file whose close fails is reported.
+TEST_F(Sotrak, RunsWithoutAReaderAndACloseThatFails) {
+  expect_output_endings(write_three_rows(), "33%\n66%\n100%\n", 15);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Memory that cannot be had ends the run with the allocation message and
+// status 1, never an abort, at every limit on the way to one that lets a
+// run finish (the training store and the term tables among them).
+TEST_F(Sotrak, MemoryThatCannotBeHadIsReported) {
+  expect_every_memory_shortage_reported(write_three_rows());
+}
+#endif
 
 // What sotrak checks beyond the checks it shares with wimbel.
 TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
   const std::string b1 = write_check_files();
   const std::vector<std::string> good = {b1,  "1", "TM", "1", "2", "10", "2",
                                          "2", "0", "0",  "2", "2", ts(), cof()};
+  const std::string none = dir.file("none");
   std::string seven = b1;
   for (int b = 2; b <= 7; ++b) seven += " " + b1;
   expect_failures(
@@ -125,7 +154,10 @@ TEST_F(Sotrak, UsageAndArgumentChecksInOrder) {
           "              <iRows> <iCols> <aRow> <aCol>\n"
           "              <aRows> <aCols> <tsPath> <cofPath>\n",
           {{changed(good, {{5, "x"}, {3, "tm"}}), "Illegal parameter.\n"},
-           {changed(good, {{12, ""}}), "Illegal parameter.\n"}}),
+           {changed(good, {{12, ""}}), "Illegal parameter.\n"},
+           // A GI image stores bands 1 to 5: refused before any file opens.
+           {changed(good, {{3, "GI"}, {2, "1 6"}, {1, none + " " + none}}),
+            "Illegal image bands.\n"}}),
       false);
   // Its own inputs are never replaced by the COF file.
   for (const std::string &input : {ts(), b1}) {

@@ -40,6 +40,15 @@ int reference_class(const pnntest::StoredSamples &stored,
 class Wimbel : public pnntest::ToolTest {
  protected:
   Wimbel() : ToolTest("wimbel") {}
+
+  // Three rows of one band and three classes; the arguments of their run.
+  std::vector<std::string> write_three_rows() {
+    const std::string b1 = dir.file("b1");
+    write_band8(b1, {0, 50, 100, 150, 200, 1, 2, 3, 20, 22, 9, 180, 90, 40, 7});
+    write_file(ts(), "1 2\n2 22\n3 180\n");
+    return {b1,  "1", "TM", "8", "10", "3",  "5",
+            "0", "0", "3",  "5", ts(), cof()};
+  }
 };
 
 // The checks that wimbel and sotrak share are tested here.
@@ -60,6 +69,9 @@ TEST_F(Wimbel, UsageAndArgumentChecksInOrder) {
            {changed(good, {{3, "tm"}, {2, "x"}}), "Unknown image type.\n"},
            {changed(good, {{2, "1 2 3 4 5 6 7 1"}}), "Illegal image bands.\n"},
            {changed(good, {{2, "1 x"}, {1, none}}), "Illegal image bands.\n"},
+           // A GI image stores bands 1 to 5: refused before any file opens.
+           {changed(good, {{3, "GI"}, {2, "6"}, {1, none}, {12, none}}),
+            "Illegal image bands.\n"},
            {changed(good, {{1, b1 + " " + b1}}), "Illegal image paths.\n"},
            {changed(good, {{1, none}, {12, none}}),
             "Error opening image file \"" + none + "\"" + noFile},
@@ -150,6 +162,30 @@ TEST_F(Wimbel, TrainingSetsAreasAndDecisions) {
     EXPECT_EQ(read_file(cof()), c.cof) << c.ts;
   }
 }
+
+// With nobody reading the progress lines the run still ends well and writes
+// its COF file; a COF file whose close fails is reported.
+TEST_F(Wimbel, RunsWithoutAReaderAndACloseThatFails) {
+  expect_output_endings(write_three_rows(), "33%\n66%\n100%\n", 15);
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Memory that cannot be had ends the run with the allocation message and
+// status 1, never an abort: the kernel table of a wide kernel (32 MB for
+// sigma 1000) in an address space of 24 MB, and every shortfall on the way
+// to a limit that lets a run finish.
+TEST_F(Wimbel, MemoryThatCannotBeHadIsReported) {
+  const std::vector<std::string> args = write_three_rows();
+  const testsupport::RunResult r =
+      run_limited(changed(args, {{4, "1000"}}), rlim_t{24} << 20);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error allocating memory.\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(read_file(cof()), "");
+  expect_every_memory_shortage_reported(args);
+}
+#endif
 
 // Random scenes of every width of data against the formulas pixel by
 // pixel: 8-bit and 10-bit values, 16-bit values beyond the packed range,
