@@ -76,6 +76,20 @@ void search_bif(const Arguments &args, Position *best) {
     fail_with("Error reading from BIF (%s).\n", error_text());
 }
 
+// The result line is celdon's only output: when it cannot be delivered
+// (a full device, a closed output, a reader gone), the caller must not take
+// the run for a success.
+void print_result(const Arguments &args, const Position &best) {
+  int written;
+  if (best.row >= 0 && best.row < args.iRows) {
+    written = printf("%d %d\n", best.col, best.row);
+  } else {
+    written = printf("NotFound\n");
+  }
+  if (written < 0 || fflush(stdout) != 0)
+    fail_with("Error writing to standard output (%s).\n", error_text());
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -84,10 +98,6 @@ int main(int argc, char **argv) {
   Position best = {-1, -1};
   if (args.forward != 0) best = {args.iRows, args.iCols};
   search_bif(args, &best);
-  if (best.row >= 0 && best.row < args.iRows) {
-    printf("%d %d\n", best.col, best.row);
-  } else {
-    printf("NotFound\n");
-  }
+  print_result(args, best);
   return 0;
 }

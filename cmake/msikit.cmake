@@ -8,9 +8,11 @@ endfunction()
 
 # msikit_tests(<name> SOURCES <files...> [LIBS <libs...>] [PROGRAMS <progs...>]
 #              [LABELS <labels...>])
-#   A GoogleTest executable registered with ctest. Tests that run built
-#   programs link msikit_testsupport, which knows where bin/ is, and name
-#   those programs under PROGRAMS so that they are rebuilt first. LABELS
+#   A GoogleTest executable registered with ctest, built into
+#   ${CMAKE_BINARY_DIR}/tests/<name>. Tests that run built programs link
+#   msikit_testsupport, which finds them in ../bin/ beside that folder (so a
+#   moved build folder still works), and name those programs under PROGRAMS
+#   so that they are rebuilt first. LABELS
 #   become ctest labels of every test: "slow" marks tests of several
 #   seconds each, which `ctest -LE slow` skips (the full suite runs them).
 function(msikit_tests name)

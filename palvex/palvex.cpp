@@ -2,6 +2,8 @@
 // training set file. Every sample of a class is written when the class has
 // no more samples than the cap; above the cap a seeded random subset of
 // exactly the cap's size is drawn.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -60,7 +62,8 @@ struct ValueRange {
   long long range = 0;  // hi - lo + 1
 };
 
-struct TrainingSet {
+// What the QOR files give: each class's samples and the value range.
+struct QorSamples {
   ClassSamples classes[MAX_TS_CLASSES + 1];  // index 0 not used
   ValueRange range;
   long long qorBytes = 0;     // bytes of all QOR files, for sizing
@@ -148,17 +151,21 @@ FileHandle create_training_set(const Arguments &args) {
 }
 
 // Adds the size of an open QOR file to the byte count that bounds the
-// number of samples the files can hold.
-void measure_qor_file(FILE *file, TrainingSet *set) {
-  long size = -1;
-  if (fseek(file, 0, SEEK_END) == 0) size = ftell(file);
-  if (size < 0) {
-    set->qorBytesKnown = false;
-  } else {
-    // A directory reports a huge offset: the sum saturates.
-    set->qorBytes =
-        size > LLONG_MAX - set->qorBytes ? LLONG_MAX : set->qorBytes + size;
+// number of samples the files can hold. A folder holds no line (its reads
+// fail), whatever offset its end reports; a stream with no size (a pipe, a
+// device) leaves the bound unknown.
+void measure_qor_file(FILE *file, QorSamples *samples) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0 ||
+      !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))) {
+    samples->qorBytesKnown = false;
+    return;
   }
+  if (S_ISDIR(status.st_mode)) return;
+  const long long size = status.st_size;
+  samples->qorBytes = size > LLONG_MAX - samples->qorBytes
+                          ? LLONG_MAX
+                          : samples->qorBytes + size;
 }
 
 // Value formats 2 and 3 divide by the range: it must not be empty.
@@ -178,7 +185,7 @@ FileHandle open_qor_file(const char *path) {
 }
 
 // First pass over one file: the "Counts:" and "Ranges:" sections.
-void count_samples(const char *path, TrainingSet *set) {
+void count_samples(const char *path, QorSamples *samples) {
   FileHandle file = open_qor_file(path);
   char line[LINE_BUFFER_SIZE];
   find_keyword(file.get(), line, "Counts:\n");
@@ -186,10 +193,10 @@ void count_samples(const char *path, TrainingSet *set) {
     int count = 0;
     if (k > MAX_TS_CLASSES || !scan_int(line, &count))
       fail_qor_read(path, file.get(), EINVAL);
-    set->classes[k].total += count;
+    samples->classes[k].total += count;
   }
   find_keyword(file.get(), line, "Ranges:\n");
-  ValueRange &range = set->range;
+  ValueRange &range = samples->range;
   while (read_content_line(file.get(), line)) {
     int lo = 0;
     int hi = 0;
@@ -203,32 +210,32 @@ void count_samples(const char *path, TrainingSet *set) {
       fail_with("Different range in QOR file \"%s\".\n", path);
     }
   }
-  measure_qor_file(file.get(), set);
+  measure_qor_file(file.get(), samples);
 }
 
-void first_pass(const Arguments &args, TrainingSet *set) {
+void first_pass(const Arguments &args, QorSamples *samples) {
   for (int i = 0; i < args.nQorPaths; ++i) {
-    count_samples(args.qorPaths[i], set);
+    count_samples(args.qorPaths[i], samples);
     // The first file gives the range that every later file must repeat
     // and that value formats 2 and 3 divide by: it must be there (else the
     // file ended before it), and for those formats not empty.
-    if (i == 0 && !range_usable(set->range, args.valueFormat))
+    if (i == 0 && !range_usable(samples->range, args.valueFormat))
       fail_qor_read(args.qorPaths[0], nullptr,
-                    set->range.set ? EINVAL : ENODATA);
+                    samples->range.set ? EINVAL : ENODATA);
   }
 }
 
 // Storage sized once from the counts. A class never gets more room than
 // the files could hold samples, so a corrupt count cannot exhaust memory;
 // lines beyond the room are refused as too many samples.
-void allocate_class_storage(int nChannels, TrainingSet *set) {
-  long long limit = set->qorBytes / MIN_SAMPLE_BYTES;
+void allocate_class_storage(int nChannels, QorSamples *samples) {
+  long long limit = samples->qorBytes / MIN_SAMPLE_BYTES;
   try {
     for (int k = 1; k <= MAX_TS_CLASSES; ++k) {
-      ClassSamples &cls = set->classes[k];
+      ClassSamples &cls = samples->classes[k];
       if (cls.total < 1) continue;
       long long size =
-          set->qorBytesKnown ? std::min(cls.total, limit) : cls.total;
+          samples->qorBytesKnown ? std::min(cls.total, limit) : cls.total;
       cls.values.assign(nChannels,
                         std::vector<uint16_t>(static_cast<size_t>(size)));
       cls.used.assign(static_cast<size_t>(size), 0);
@@ -262,7 +269,8 @@ void store_sample(const Arguments &args, const int *fields, int nb,
 
 // Second pass over one file: the "PCI:" and "Bands:" sections, then every
 // interpretation line.
-void read_samples(const char *path, const Arguments &args, TrainingSet *set) {
+void read_samples(const char *path, const Arguments &args,
+                  QorSamples *samples) {
   FileHandle file = open_qor_file(path);
   char line[LINE_BUFFER_SIZE];
   int m = 0;
@@ -295,7 +303,7 @@ void read_samples(const char *path, const Arguments &args, TrainingSet *set) {
       fail_with("Illegal interpretation line in QOR file \"%s\".\n", path);
     int k = fields[2];
     if (k < 1 || k > MAX_TS_CLASSES) fail_too_many_samples(k);
-    ClassSamples &cls = set->classes[k];
+    ClassSamples &cls = samples->classes[k];
     if (cls.filled >= static_cast<long long>(cls.used.size()))
       fail_too_many_samples(k);
     store_sample(args, fields, nb, bandChannel, m, &cls);
@@ -304,9 +312,9 @@ void read_samples(const char *path, const Arguments &args, TrainingSet *set) {
   if (ferror(file.get())) fail_qor_read(path, file.get(), EIO);
 }
 
-void second_pass(const Arguments &args, TrainingSet *set) {
+void second_pass(const Arguments &args, QorSamples *samples) {
   for (int i = 0; i < args.nQorPaths; ++i)
-    read_samples(args.qorPaths[i], args, set);
+    read_samples(args.qorPaths[i], args, samples);
 }
 
 int write_value(FILE *stream, int valueFormat, uint16_t v, int lo,
@@ -391,13 +399,14 @@ void write_class(FILE *stream, const Arguments &args, const ValueRange &range,
   }
 }
 
-void write_training_set(FILE *stream, const Arguments &args, TrainingSet *set) {
+void write_training_set(FILE *stream, const Arguments &args,
+                        QorSamples *samples) {
   for (int k = 1; k <= MAX_TS_CLASSES; ++k)
-    write_class(stream, args, set->range, k, &set->classes[k]);
+    write_class(stream, args, samples->range, k, &samples->classes[k]);
 }
 
-void release_class_storage(TrainingSet *set) {
-  for (ClassSamples &cls : set->classes) {
+void release_class_storage(QorSamples *samples) {
+  for (ClassSamples &cls : samples->classes) {
     std::vector<std::vector<uint16_t>>().swap(cls.values);
     std::vector<unsigned char>().swap(cls.used);
   }
@@ -409,15 +418,15 @@ int main(int argc, char **argv) {
   ignore_broken_pipe();
   const Arguments args = parse_arguments(argc, argv);
   FileHandle tsFile = create_training_set(args);
-  TrainingSet set;
-  first_pass(args, &set);
-  allocate_class_storage(args.nChannels, &set);
-  second_pass(args, &set);
+  QorSamples samples;
+  first_pass(args, &samples);
+  allocate_class_storage(args.nChannels, &samples);
+  second_pass(args, &samples);
 
   seed_random_or_time(static_cast<uint32_t>(args.seed));
-  write_training_set(tsFile.get(), args, &set);
+  write_training_set(tsFile.get(), args, &samples);
 
-  release_class_storage(&set);
+  release_class_storage(&samples);
   if (fclose(tsFile.release()) != 0)
     fail_with("Error writing training set file (%s).\n", error_text());
   return 0;

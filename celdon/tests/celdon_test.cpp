@@ -80,4 +80,30 @@ TEST(Celdon, TruncatedBifsAndFailures) {
   EXPECT_EQ(r.status, 1);
 }
 
+// The result line is the whole answer: when it cannot be written, the run
+// says so and fails, whether a point was found or not.
+TEST(Celdon, LostResultLineFails) {
+  Celdon c;
+  testsupport::write_bif(c.bif, {{3, 4, 1}});
+  using Runner = testsupport::RunResult (*)(const std::string &,
+                                            const std::vector<std::string> &);
+  const struct {
+    Runner run;
+    const char *text;
+  } outputs[] = {
+      {testsupport::run_program_to_full_device, "No space left on device"},
+      {testsupport::run_program_with_output_closed, "Bad file descriptor"},
+      {testsupport::run_program_without_reader, "Broken pipe"},
+  };
+  for (const auto &output : outputs) {
+    for (const char *forward : {"1", "0"}) {  // "4 3", then "NotFound"
+      auto r =
+          output.run("celdon", {c.bif, "10", "10", "0", "0", forward, "1"});
+      EXPECT_EQ(r.status, 1) << output.text << " signal " << r.signal;
+      EXPECT_EQ(r.err, std::string("Error writing to standard output (") +
+                           output.text + ").\n");
+    }
+  }
+}
+
 }  // namespace

@@ -177,7 +177,8 @@ TEST(ReadmeExamples, RunAsWrittenInTheDemoSceneFolder) {
   TempDir top;
   const std::string scene = top.file("demo-scene");
   ASSERT_EQ(mkdir(scene.c_str(), 0755), 0);
-  ASSERT_EQ(symlink(MSIKIT_BUILD_DIR, top.file("build").c_str()), 0);
+  ASSERT_EQ(
+      symlink(testsupport::build_dir().c_str(), top.file("build").c_str()), 0);
   ASSERT_EQ(symlink(MSIKIT_SOURCE_DIR "/demo", top.file("demo").c_str()), 0);
   // The scene of scripts/demo.
   const auto made = testsupport::run_program_in(

@@ -89,8 +89,20 @@ void write_bif(const std::string &path, const std::vector<BifPoint> &points) {
   write_file(path, bif_bytes(points));
 }
 
+std::string build_dir() {
+  // <build>/tests/<test program>
+  static const std::string dir = [] {
+    std::error_code error;
+    const std::filesystem::path self =
+        std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) throw std::runtime_error("cannot find the running test program");
+    return self.parent_path().parent_path().string();
+  }();
+  return dir;
+}
+
 std::string program_path(const std::string &name) {
-  return std::string(MSIKIT_BIN_DIR) + "/" + name;
+  return build_dir() + "/bin/" + name;
 }
 
 namespace {
@@ -116,16 +128,36 @@ void sanitizer_exit_code(const char *variable, const char *setting) {
 
 namespace {
 
+// Where a run's standard output goes.
+enum Output {
+  OUTPUT_CAPTURED,   // a pipe read into `out`
+  OUTPUT_NO_READER,  // a pipe whose reading end is closed
+  OUTPUT_FULL,       // /dev/full
+  OUTPUT_CLOSED,     // no descriptor 1 at all
+};
+
+// Limits the calling process's address space to `bytes` (0: no limit),
+// never above the hard limit.
+void limit_address_space(size_t bytes) {
+  rlimit limit{};
+  if (bytes == 0 || getrlimit(RLIMIT_AS, &limit) != 0) return;
+  limit.rlim_cur = bytes;
+  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < limit.rlim_cur)
+    limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_AS, &limit);
+}
+
 RunResult run(const std::string &dir, const std::string &name,
               const std::vector<std::string> &args, int timeout_seconds,
-              bool readerGone) {
+              Output output, size_t addressLimit = 0) {
   RunResult result;
   const std::string exe = program_path(name);
+  const bool captured = output == OUTPUT_CAPTURED;
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
     throw std::runtime_error("pipe failed");
   // Closed before the fork, so that no process holds the reading end.
-  if (readerGone) close(out_pipe[0]);
+  if (!captured) close(out_pipe[0]);
 
   std::vector<char *> argv;
   argv.push_back(const_cast<char *>(exe.c_str()));
@@ -139,14 +171,23 @@ RunResult run(const std::string &dir, const std::string &name,
   if (pid == 0) {
     int null_in = open("/dev/null", O_RDONLY);
     dup2(null_in, 0);
-    dup2(out_pipe[1], 1);
+    if (output == OUTPUT_FULL) {
+      int full = open("/dev/full", O_WRONLY);
+      if (full < 0) _exit(127);
+      dup2(full, 1);
+    } else {
+      dup2(out_pipe[1], 1);
+    }
     dup2(err_pipe[1], 2);
-    if (!readerGone) close(out_pipe[0]);
+    if (captured) close(out_pipe[0]);
     close(err_pipe[0]);
+    // Last, so that nothing opened above takes descriptor 1.
+    if (output == OUTPUT_CLOSED) close(1);
     if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
     // A sanitizer report must never pass for an ordinary failure (status 1).
     sanitizer_exit_code("ASAN_OPTIONS", "exitcode=86");
     sanitizer_exit_code("UBSAN_OPTIONS", "exitcode=87:print_stacktrace=1");
+    limit_address_space(addressLimit);
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
@@ -155,7 +196,7 @@ RunResult run(const std::string &dir, const std::string &name,
 
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
-  bool out_open = !readerGone, err_open = true;
+  bool out_open = captured, err_open = true;
   while (out_open || err_open) {
     // A drained pipe leaves the set (a negative descriptor is ignored);
     // polling it again would report its hang-up at once, over and over.
@@ -175,7 +216,7 @@ RunResult run(const std::string &dir, const std::string &name,
     if (err_open && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
       drain(err_pipe[0], result.err, err_open);
   }
-  if (!readerGone) close(out_pipe[0]);
+  if (captured) close(out_pipe[0]);
   close(err_pipe[0]);
 
   int status = 0;
@@ -193,18 +234,34 @@ RunResult run(const std::string &dir, const std::string &name,
 RunResult run_program_in(const std::string &dir, const std::string &name,
                          const std::vector<std::string> &args,
                          int timeout_seconds) {
-  return run(dir, name, args, timeout_seconds, false);
+  return run(dir, name, args, timeout_seconds, OUTPUT_CAPTURED);
 }
 
 RunResult run_program(const std::string &name,
                       const std::vector<std::string> &args,
                       int timeout_seconds) {
-  return run("", name, args, timeout_seconds, false);
+  return run("", name, args, timeout_seconds, OUTPUT_CAPTURED);
 }
 
 RunResult run_program_without_reader(const std::string &name,
                                      const std::vector<std::string> &args) {
-  return run("", name, args, 600, true);
+  return run("", name, args, 600, OUTPUT_NO_READER);
+}
+
+RunResult run_program_with_address_limit(const std::string &name,
+                                         const std::vector<std::string> &args,
+                                         size_t bytes) {
+  return run("", name, args, 600, OUTPUT_CAPTURED, bytes);
+}
+
+RunResult run_program_to_full_device(const std::string &name,
+                                     const std::vector<std::string> &args) {
+  return run("", name, args, 600, OUTPUT_FULL);
+}
+
+RunResult run_program_with_output_closed(const std::string &name,
+                                         const std::vector<std::string> &args) {
+  return run("", name, args, 600, OUTPUT_CLOSED);
 }
 
 VirtualDisplay::VirtualDisplay(int depth) {

@@ -2,6 +2,7 @@
 // whole-file reads and running the built programs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,6 +54,12 @@ struct RunResult {
   std::string err;
 };
 
+// The build folder that holds this test program: test programs live in its
+// tests/ folder and the built programs in its bin/ folder. Found from the
+// running executable, so that a build folder moved or copied elsewhere
+// still runs its own programs.
+std::string build_dir();
+
 // Path of a built program in the build's bin/ folder.
 std::string program_path(const std::string &name);
 
@@ -76,6 +83,26 @@ RunResult run_program_in(const std::string &dir, const std::string &name,
 // it. `out` stays empty.
 RunResult run_program_without_reader(const std::string &name,
                                      const std::vector<std::string> &args);
+
+// Same as run_program, with the program's address space limited to
+// `bytes` (RLIMIT_AS, set in the program only): an allocation sized by the
+// arguments or the input then fails on any machine, however much memory it
+// has. Not for sanitizer builds, whose allocator ends the run at a failed
+// allocation (`#if !defined(__SANITIZE_ADDRESS__)` around such tests).
+RunResult run_program_with_address_limit(const std::string &name,
+                                         const std::vector<std::string> &args,
+                                         size_t bytes);
+
+// Same, with standard output on /dev/full (`program >/dev/full`): every
+// write that reaches it fails with ENOSPC. `out` stays empty.
+RunResult run_program_to_full_device(const std::string &name,
+                                     const std::vector<std::string> &args);
+
+// Same, with standard output closed (`program >&-`): every write to it
+// fails with EBADF, unless the program opens a file of its own there.
+// `out` stays empty.
+RunResult run_program_with_output_closed(const std::string &name,
+                                         const std::vector<std::string> &args);
 
 // A virtual X server (Xvfb) on a free display number, with one screen of
 // the given depth, for the shell's tests. While it lives, DISPLAY names it,
