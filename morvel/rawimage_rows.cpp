@@ -120,12 +120,16 @@ int64_t spread(int span, int i, int n) {
 // piece in the order of the file, and keeps in `out` the samples of the
 // photo's columns. The pieces cover the row exactly as one read of the
 // whole row would, so a row fails where that read would and with the same
-// error. Returns false when a read fails.
+// error. A band that the layout does not store is read (and refused like
+// any other band for a position before the file) but delivers nothing, so
+// its row keeps the zeros it started with rather than the samples that
+// another band left in the raw piece. Returns false when a read fails.
 bool read_shrunk_row(const PhotoConfiguration &config, FILE *file, int type,
                      int band, int row, const Layout &l, RowStore &store,
                      float *out) {
   uint16_t *raw = store.raw.get();
   const int *columns = store.sourceColumns.data();
+  const bool stored = band_is_stored(type, band);
   int m = 0;
   for (int64_t start = 0; start < config.wCols; start += l.rawPiece) {
     const int count =
@@ -134,7 +138,7 @@ bool read_shrunk_row(const PhotoConfiguration &config, FILE *file, int type,
                       static_cast<int>(config.wCol + start), count, raw,
                       KIND_U16) != 0)
       return false;
-    for (; m < l.width && columns[m] < start + count; ++m)
+    for (; stored && m < l.width && columns[m] < start + count; ++m)
       out[m] = raw[columns[m] - start];
   }
   return true;
@@ -148,7 +152,7 @@ int read_set(const PhotoConfiguration &config, const FileSet &files, int type,
              int row, const Layout &l, RowStore &store,
              ZeroedArray<float> *values) {
   for (int i = 1; i < FILE_SLOTS; ++i) {
-    if (files[i] == nullptr || !band_is_stored(type, i)) continue;
+    if (files[i] == nullptr) continue;
     float *out = values[i].get();
     if (l.shrink) {
       if (!read_shrunk_row(config, files[i], type, i, row, l, store, out))

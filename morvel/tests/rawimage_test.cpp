@@ -156,6 +156,10 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
        call(
            config(b1, "1", path("short"), "1 250 450 0 0 20 40 20 40 1|B1-C1|"),
            "Error reading PCI file for component 1" + noData),
+       // a band that GI does not store is still refused before the file
+       call(config(path("w1"), "6", "NO-PCI", "4 1 6 0 -1 1 6 1 3 1|B6|"),
+            "Error reading image file for band 6 (" +
+                std::string(strerror(EINVAL)) + ").}"),
        // a failed read puts nothing into the photo
        {"image create photo keep -width 3 -height 2\n"
         "keep put #123456 -to 0 0 3 2\ncatch {keep put " +
@@ -244,10 +248,17 @@ TEST_F(RawImageTest, WindowsWiderThanAReadPieceShowTheirColumns) {
         }},
        {config(path("gi1") + " " + path("gi2") + " " + path("gi3"), "1 2 3",
                "NO-PCI", "4 2 200004 0 1 2 200002 2 7 2|B1||B2||B3|"),
-        7, 2, [](int x, int y) {
+        7, 2,
+        [](int x, int y) {
           const int c = 1 + 200001 * x / 6;
           return Rgb{gi_band1(y, c) / 4, gi_band2(c / 4) / 4,
                      gi_band3(c / 4) / 4};
+        }},
+       // GI stores no band 6: it adds nothing, never band 3's samples
+       {config(path("gi3") + " " + path("gi1"), "3 6", "NO-PCI",
+               "4 2 200004 0 1 2 200002 2 7 1|B6+B3|"),
+        7, 2, [](int x, int) {
+          return grey(gi_band3((1 + 200001 * x / 6) / 4) / 4);
         }}});
 }
 
