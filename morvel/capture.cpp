@@ -174,9 +174,9 @@ bool capture_window(Tk_Window window, int rows, int cols,
   Tk_DeleteErrorHandler(handler);
   if (!image || errors != 0) {
     capture->visCols = capture->visRows = 0;
-    // No image and no X error: Xlib could not hold the pixels it was sent.
-    // A picture of nothing but white would lose them in silence.
-    return !(shown && !image && errors == 0);
+    // A visible part but no image and no X error: Xlib could not hold the
+    // pixels it was sent, which a picture of white would lose in silence.
+    return !shown || errors != 0;
   }
   try {
     capture->visible.resize(static_cast<size_t>(capture->visCols) *

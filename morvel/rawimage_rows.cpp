@@ -18,10 +18,10 @@ namespace {
 const char *const NO_MEMORY = "Error allocating memory.";
 
 // The shrink path reads a stored row of the window in pieces of at most
-// this many samples, so that its raw row is sized by the photo's needs and
-// not by the window's width: a window far wider than its files fails at
-// its first read with little memory held. A window of up to this width is
-// read with one call per row.
+// this many samples: what it holds is the photo's rows and one piece, not
+// a raw row as wide as the window, so a window far wider than its files
+// fails at its first read with little memory held. A window of up to this
+// width is read with one call per row.
 constexpr int RAW_PIECE = 65536;
 
 // The layout of one read's rows and planes.
