@@ -163,7 +163,8 @@ bool capture_window(Tk_Window window, int rows, int cols,
   Tk_ErrorHandler handler =
       Tk_CreateErrorHandler(display, -1, -1, -1, count_error, &errors);
   std::unique_ptr<XImage, ImageDeleter> image;
-  if (visible_part(display, id, rows, cols, capture)) {
+  const bool shown = visible_part(display, id, rows, cols, capture);
+  if (shown) {
     image.reset(XGetImage(display, id, capture->visX, capture->visY,
                           static_cast<unsigned>(capture->visCols),
                           static_cast<unsigned>(capture->visRows), AllPlanes,
@@ -173,7 +174,9 @@ bool capture_window(Tk_Window window, int rows, int cols,
   Tk_DeleteErrorHandler(handler);
   if (!image || errors != 0) {
     capture->visCols = capture->visRows = 0;
-    return true;
+    // A visible part but no image and no X error: Xlib could not hold the
+    // pixels it was sent, which a picture of white would lose in silence.
+    return !shown || errors != 0;
   }
   try {
     capture->visible.resize(static_cast<size_t>(capture->visCols) *

@@ -32,7 +32,8 @@ struct WindowCapture {
 };
 
 // Reads the `rows` x `cols` area at the top-left of `window`. Returns false
-// only when memory for the visible part cannot be obtained.
+// only when memory for the visible part cannot be obtained (by Xlib or
+// here).
 bool capture_window(Tk_Window window, int rows, int cols,
                     WindowCapture *capture);
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -200,10 +201,18 @@ void fill_image(Tcl_Interp *interp, gdImage *image,
   }
 }
 
+// gdImageGif itself, but a writer that gd cannot allocate is reported
+// (gdImageGif then writes nothing and says nothing).
 int write_gif(Tcl_Interp *interp, gdImage *image, const char *path) {
   FileHandle file(fopen(path, "wb"));
   if (!file) return fail_system(interp, "Error opening GIF file (");
-  gdImageGif(image, file.get());
+  gdIOCtx *writer = gdNewFileCtx(file.get());
+  if (writer == nullptr) {
+    set_message(interp, "Error allocating memory.");
+    return TCL_ERROR;
+  }
+  gdImageGifCtx(image, writer);
+  writer->gd_free(writer);
   const bool written = ferror(file.get()) == 0;
   const int saved = errno;
   if (fclose(file.release()) != 0 || !written) {
@@ -213,9 +222,7 @@ int write_gif(Tcl_Interp *interp, gdImage *image, const char *path) {
   return TCL_OK;
 }
 
-}  // namespace
-
-int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
+int create_gif(Tcl_Interp *interp, int argc, const char *argv[]) {
   int numbers[3];  // rows, columns, reserved colours
   if (!read_arguments(interp, argc, argv, 10, 3, 3, numbers)) return TCL_ERROR;
   const int rows = numbers[0], cols = numbers[1], n = numbers[2];
@@ -257,4 +264,17 @@ int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
   // The progress scripts' results are not the command's.
   Tcl_ResetResult(interp);
   return write_gif(interp, image.get(), argv[2]);
+}
+
+}  // namespace
+
+// The progress script is copied and formatted into strings as long as the
+// argument, which may be more than the memory there is.
+int CreateGifCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
+  try {
+    return create_gif(interp, argc, argv);
+  } catch (const std::bad_alloc &) {
+    set_message(interp, "Error allocating memory.");
+    return TCL_ERROR;
+  }
 }

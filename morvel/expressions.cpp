@@ -18,9 +18,9 @@ ExprTree new_node(int kind) {
   return node;
 }
 
-// A whole text that is one decimal integer ("%d%c" gives one item) in
-// 1..7; 0 otherwise.
-int scan_number(const char *text) {
+// The number of a band or component leaf: a whole text that is one decimal
+// integer ("%d%c" gives one item) in 1..7; 0 otherwise.
+int leaf_number(const char *text) {
   int value;
   const char *end;
   if (!scan_int_end(text, &value, &end) || *end != '\0') return 0;
@@ -43,7 +43,7 @@ ExprTree parse_leaf(const char *text) {
     digits = text + 1;
   }
   if (kind != 0) {
-    const int number = scan_number(digits);
+    const int number = leaf_number(digits);
     if (number == 0) return nullptr;
     ExprTree node = new_node(kind);
     if (node) node->number = number;

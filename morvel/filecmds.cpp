@@ -115,6 +115,11 @@ int ClearMatchingPointsCmd(ClientData, Tcl_Interp *interp, int argc,
     const char *failure =
         clear_bytes(file.get(), r * fileCols + firstCol, width);
     if (failure != nullptr) return fail_system(interp, failure);
+    // The zeros are handed to the system before the next row is read, so
+    // that a write that fails is reported as one, not as a failed seek of
+    // the next row. The last row's zeros go out with the close.
+    if (r < lastRow && fflush(file.get()) != 0)
+      return fail_system(interp, "Error modifying matching points file (");
   }
   if (fclose(file.release()) != 0)
     return fail_system(interp, "Error closing matching points file (");

@@ -1,6 +1,7 @@
 // The "RawImage" photo format: computing the window row by row into byte
 // planes (shrunk to a narrower photo, or at its own size for Tk to zoom)
 // and putting them into the photo.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -16,19 +17,26 @@ namespace {
 
 const char *const NO_MEMORY = "Error allocating memory.";
 
+// The shrink path reads a stored row of the window in pieces of at most
+// this many samples: what it holds is the photo's rows and one piece, not
+// a raw row as wide as the window, so a window far wider than its files
+// fails at its first read with little memory held. A window of up to this
+// width is read with one call per row.
+constexpr int RAW_PIECE = 65536;
+
 // The layout of one read's rows and planes.
 struct Layout {
   bool shrink;  // the photo is narrower than the window
   int width;    // values per row: the photo width, or the window's
   int rows;     // rows computed
   int scratchRows;
+  int rawPiece;  // shrink: samples of the window row read at a time
   size_t planeSize;
 };
 
 // The rows and planes of one read. The rows come as fresh zeroed pages: a
-// window may be far wider than its files (in the shrink path far wider
-// than the photo too), and such a window then fails at its first read
-// instead of after clearing every row.
+// window may be far wider than its files, and such a window then fails at
+// its first read instead of after clearing every row.
 struct RowStore {
   ZeroedArray<float> result;   // the evaluated channel
   ZeroedArray<float> scratch;  // the evaluation's temporaries
@@ -38,7 +46,7 @@ struct RowStore {
   const float *bandRows[FILE_SLOTS] = {};
   const float *componentRows[FILE_SLOTS] = {};
   std::vector<int> sourceColumns;  // shrink: window column of each pixel
-  ZeroedArray<uint16_t> raw;       // shrink: one stored row of the window
+  ZeroedArray<uint16_t> raw;       // shrink: one piece of a window row
   // Red, green and blue: every byte is computed before the planes are
   // shown, so they are not cleared first.
   std::unique_ptr<unsigned char[]> planes;
@@ -57,13 +65,14 @@ Layout plan_rows(const PhotoConfiguration &config, const RawImageInputs &in,
     if (n > l.scratchRows) l.scratchRows = n;
   }
   l.planeSize = static_cast<size_t>(l.width) * static_cast<size_t>(l.rows);
+  l.rawPiece = config.wCols < RAW_PIECE ? config.wCols : RAW_PIECE;
   return l;
 }
 
 // Obtains the rows of the open files and the planes; false when there is
 // no memory (or the planes are too large for a photo block).
-bool allocate_rows(const PhotoConfiguration &config, const RawImageInputs &in,
-                   const Layout &l, RowStore *store) {
+bool allocate_photo_rows(const RawImageInputs &in, const Layout &l,
+                         RowStore *store) {
   if (l.planeSize > static_cast<size_t>(INT_MAX / 2)) return false;
   const size_t n = static_cast<size_t>(l.width);
   store->result = allocate_zeroed<float>(n);
@@ -93,7 +102,7 @@ bool allocate_rows(const PhotoConfiguration &config, const RawImageInputs &in,
     }
   }
   if (l.shrink && anyOpen) {
-    store->raw = allocate_zeroed<uint16_t>(static_cast<size_t>(config.wCols));
+    store->raw = allocate_zeroed<uint16_t>(static_cast<size_t>(l.rawPiece));
     if (!store->raw) return false;
   }
   store->planes.reset(new (std::nothrow) unsigned char[3 * l.planeSize]);
@@ -107,31 +116,51 @@ int64_t spread(int span, int i, int n) {
   return n > 1 ? static_cast<int64_t>(span - 1) * i / (n - 1) : 0;
 }
 
+// Shrink path: reads row `row` of the window from one file, piece after
+// piece in the order of the file, and keeps in `out` the samples of the
+// photo's columns. The pieces cover the row exactly as one read of the
+// whole row would, so a row fails where that read would and with the same
+// error. A band that the layout does not store is read (and refused like
+// any other band for a position before the file) but delivers nothing, so
+// its row keeps the zeros it started with rather than the samples that
+// another band left in the raw piece. Returns false when a read fails.
+bool read_shrunk_row(const PhotoConfiguration &config, FILE *file, int type,
+                     int band, int row, const Layout &l, RowStore &store,
+                     float *out) {
+  uint16_t *raw = store.raw.get();
+  const int *columns = store.sourceColumns.data();
+  const bool stored = band_is_stored(type, band);
+  int m = 0;
+  for (int64_t start = 0; start < config.wCols; start += l.rawPiece) {
+    const int count =
+        static_cast<int>(std::min<int64_t>(l.rawPiece, config.wCols - start));
+    if (read_band_row(file, config.iRows, config.iCols, type, band, row,
+                      static_cast<int>(config.wCol + start), count, raw,
+                      KIND_U16) != 0)
+      return false;
+    for (; stored && m < l.width && columns[m] < start + count; ++m)
+      out[m] = raw[columns[m] - start];
+  }
+  return true;
+}
+
 // Reads row `row` of every open file of a set into its row of values. A
 // band that the layout does not store (GI bands 6 and 7) reads nothing and
-// shows as 0: the rows of the zoom path start cleared, and the samples that
-// the shrink path takes from its shared raw row are cleared before each
-// read, so such a band never shows another band's samples. Returns the
+// shows as 0: its row starts cleared and is never written. Returns the
 // number of the file whose read failed, or 0.
 int read_set(const PhotoConfiguration &config, const FileSet &files, int type,
              int row, const Layout &l, RowStore &store,
              ZeroedArray<float> *values) {
-  uint16_t *raw = store.raw.get();
-  const int *columns = store.sourceColumns.data();
   for (int i = 1; i < FILE_SLOTS; ++i) {
     if (files[i] == nullptr) continue;
     float *out = values[i].get();
-    if (!l.shrink) {
-      if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
-                        config.wCol, config.wCols, out, KIND_FLOAT) != 0)
+    if (l.shrink) {
+      if (!read_shrunk_row(config, files[i], type, i, row, l, store, out))
         return i;
-      continue;
-    }
-    for (int m = 0; m < l.width; ++m) raw[columns[m]] = 0;
-    if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
-                      config.wCol, config.wCols, raw, KIND_U16) != 0)
+    } else if (read_band_row(files[i], config.iRows, config.iCols, type, i, row,
+                             config.wCol, config.wCols, out, KIND_FLOAT) != 0) {
       return i;
-    for (int m = 0; m < l.width; ++m) out[m] = raw[columns[m]];
+    }
   }
   return 0;
 }
@@ -202,7 +231,7 @@ int show_raw_image(Tcl_Interp *interp, Tk_PhotoHandle photo,
                    int x, int y, int width, int height) {
   const Layout l = plan_rows(config, in, width, height);
   RowStore store;
-  if (!allocate_rows(config, in, l, &store)) {
+  if (!allocate_photo_rows(in, l, &store)) {
     set_message(interp, NO_MEMORY);
     return TCL_ERROR;
   }

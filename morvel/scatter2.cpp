@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "buffer.h"
 #include "filehandle.h"
@@ -38,11 +37,12 @@ bool scan_config(const char *text, PlotConfig *config) {
   TextCursor in{text};
   char word[WORD_MAX_CHARS + 1];
   return scan_word(in, config->path, sizeof config->path) &&
-         scan_number(in, &config->vOrigin) &&
-         scan_number(in, &config->hOrigin) && scan_number(in, &config->cells) &&
+         scan_next_int(in, &config->vOrigin) &&
+         scan_next_int(in, &config->hOrigin) &&
+         scan_next_int(in, &config->cells) &&
          scan_word(in, word, sizeof word) &&
-         scan_number(in, &config->minPercent) &&
-         scan_number(in, &config->satPercent);
+         scan_next_int(in, &config->minPercent) &&
+         scan_next_int(in, &config->satPercent);
 }
 
 int fail_reading(Tcl_Interp *interp) {
@@ -51,11 +51,10 @@ int fail_reading(Tcl_Interp *interp) {
 
 // "<height>x<width> is too small for a scatter plot." (height first).
 int fail_too_small(Tcl_Interp *interp, int width, int height) {
-  const std::string message = std::to_string(height) + "x" +
-                              std::to_string(width) +
-                              " is too small for a scatter plot.";
   Tcl_ResetResult(interp);
-  Tcl_AppendResult(interp, message.c_str(), nullptr);
+  Tcl_AppendResult(interp, number_text(height).digits, "x",
+                   number_text(width).digits,
+                   " is too small for a scatter plot.", nullptr);
   return TCL_ERROR;
 }
 
@@ -83,12 +82,11 @@ struct PlotHeader {
 
 // Reads the header. On failure the interpreter holds the message.
 int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
-  if (!scan_number(in, &header->areas)) return fail_reading(interp);
+  if (!scan_next_int(in, &header->areas)) return fail_reading(interp);
   if (header->areas > MAX_AREAS) {
-    const std::string limit = std::to_string(MAX_AREAS);
     Tcl_ResetResult(interp);
-    Tcl_AppendResult(interp, "Too many scatter areas (limit of ", limit.c_str(),
-                     ").", nullptr);
+    Tcl_AppendResult(interp, "Too many scatter areas (limit of ",
+                     number_text(MAX_AREAS).digits, ").", nullptr);
     return TCL_ERROR;
   }
   for (int a = 0; a < header->areas; ++a) {
@@ -99,10 +97,10 @@ int read_header(Tcl_Interp *interp, FileScanner &in, PlotHeader *header) {
       return fail_reading(interp);
     }
   }
-  if (!scan_number(in, &header->overallMax)) return fail_reading(interp);
+  if (!scan_next_int(in, &header->overallMax)) return fail_reading(interp);
   for (int a = 0; a < header->areas; ++a) {
     int groupMax;
-    if (!scan_number(in, &groupMax)) return fail_reading(interp);
+    if (!scan_next_int(in, &groupMax)) return fail_reading(interp);
   }
   return TCL_OK;
 }
@@ -138,7 +136,7 @@ struct Planes {
 // header, and sets *fault.
 bool record_number(FileScanner &in, int *value, bool *fault) {
   bool outside;
-  if (scan_number(in, value, &outside)) return true;
+  if (scan_next_int(in, value, &outside)) return true;
   *fault = outside;
   return false;
 }
@@ -164,7 +162,7 @@ int read_records(Tcl_Interp *interp, FileScanner &in, const PlotConfig &config,
     bool r = false, g = false, b = false;
     for (int a = 0; a < header.areas; ++a) {
       int areaCount;
-      if (!scan_number(in, &areaCount)) return fail_reading(interp);
+      if (!scan_next_int(in, &areaCount)) return fail_reading(interp);
       if (areaCount > 0) {
         r = r || header.colours[a].red;
         g = g || header.colours[a].green;
@@ -209,12 +207,12 @@ int Scatter2StringMatch(char *string, char * /*format*/, int *width,
   // Path and word: any length here; the read procedure judges them.
   if (!skip_word(in)) return 0;
   for (int k = 0; k < 3; ++k)
-    if (!scan_number(in, &number)) return 0;
+    if (!scan_next_int(in, &number)) return 0;
   if (!skip_word(in)) return 0;
   for (int k = 0; k < 2; ++k)
-    if (!scan_number(in, &number)) return 0;
+    if (!scan_next_int(in, &number)) return 0;
   int h, w;
-  if (!scan_number(in, &h) || !scan_number(in, &w)) return 0;
+  if (!scan_next_int(in, &h) || !scan_next_int(in, &w)) return 0;
   // Tk sizes the photo by these before the read procedure sees them and
   // cannot take a negative size: such a photo is empty, and too small.
   *height = std::max(h, 0);

@@ -7,8 +7,8 @@
 #include <tk.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "scan.h"
 
@@ -26,12 +26,26 @@ inline int fail_system(Tcl_Interp *interp, const char *prefix,
   return TCL_ERROR;
 }
 
+// The decimal text of a number, held in place: a message that carries a
+// number is built without taking memory that may not be there.
+struct NumberText {
+  char digits[12];  // "-2147483648" and its end
+};
+
+inline NumberText number_text(int value) {
+  NumberText text;
+  snprintf(text.digits, sizeof text.digits, "%d", value);
+  return text;
+}
+
 // "<text><number> (<system text of error>).", for a message that names a
 // band or component. Returns the error status.
 inline int fail_numbered(Tcl_Interp *interp, const char *text, int number,
                          int error) {
-  const std::string prefix = text + std::to_string(number) + " (";
-  return fail_system(interp, prefix.c_str(), error);
+  Tcl_ResetResult(interp);
+  Tcl_AppendResult(interp, text, number_text(number).digits, " (",
+                   strerror(error), ").", nullptr);
+  return TCL_ERROR;
 }
 
 // A command of `wanted` words (its name included) whose arguments from

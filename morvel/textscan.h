@@ -92,7 +92,7 @@ bool skip_word(Source &in) {
 // end_error at the end of the text, else EINVAL) or it lies outside int
 // (errno EINVAL, and *outside set when it is given).
 template <class Source>
-bool scan_number(Source &in, int *value, bool *outside = nullptr) {
+bool scan_next_int(Source &in, int *value, bool *outside = nullptr) {
   if (outside != nullptr) *outside = false;
   skip_space(in);
   int c = in.peek();

@@ -1,6 +1,7 @@
 // CreateGif on a true-colour screen: the GIF against the window's pixels,
 // reserved colours, a full palette, progress scripts and the refusals.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <climits>
 #include <string>
@@ -160,5 +161,37 @@ TEST(CreateGif, SidesBeyondSixteenBitsAreRefused) {
     EXPECT_EQ(picture.rgb.back(), (Rgb{255, 255, 255})) << name;
   }
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A progress script longer than the memory left: the command gives its
+// allocation message, and the shell lives on. The shell gets a limited
+// address space (ASan's allocator aborts instead, hence not there); the
+// script takes a little over half of what is left under the limit, so
+// that Tcl can hold it and the command cannot copy it.
+TEST(CreateGif, AProgressScriptBeyondTheMemoryLeftIsRefused) {
+  TempDir dir;
+  shelltest::expect_calls(dir, "", {{"expr 1", "0 1"}});  // display started
+  constexpr long long kLimitKb = 1 << 20;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+  rlimit limited = saved;
+  limited.rlim_cur = rlim_t(kLimitKb) << 10;
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
+    limited.rlim_cur = saved.rlim_max;
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+  shelltest::expect_calls(
+      dir,
+      std::string(shelltest::kFrames) +
+          "set f [open /proc/self/status]\n"
+          "regexp {VmSize:\\s+(\\d+)} [read $f] -> kb\nclose $f\n"
+          "set s [string repeat x [expr {(" +
+          std::to_string(kLimitKb) + " - $kb) * 1024 * 11 / 20}]]\n",
+      {{"CreateGif .f " + dir.file("g.gif") + " 3 5 0 {} {} {} $s",
+        "1 {Error allocating memory.}"},
+       {"unset s\nCreateGif .f " + dir.file("g.gif") + " 3 5 0 {} {} {} {}",
+        "0 {}"}});
+  setrlimit(RLIMIT_AS, &saved);
+}
+#endif
 
 }  // namespace

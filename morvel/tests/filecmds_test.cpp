@@ -97,10 +97,16 @@ TEST(ClearMatchingPoints, ClearsTheClippedRectangleInPlaceOrFails) {
         {"ClearMatchingPoints " + path + " 100 50 20 30 " + c.rectangle,
          c.answer});
   }
-  // Written data that cannot be kept fails at the close.
+  // Written data that cannot be kept fails at the close, and a row's zeros
+  // that cannot be kept fail as a write before the next row is read.
   calls.push_back(
       {"ClearMatchingPoints /dev/full 0 0 1 10 0 0 1 10",
        "1 {Error closing matching points file (No space left on device).}"});
+  for (const char *rows : {"2 80", "300 400"})
+    calls.push_back({"ClearMatchingPoints /dev/full 0 0 300 400 100 100 " +
+                         std::string(rows),
+                     "1 {Error modifying matching points file (No space left "
+                     "on device).}"});
   // A sparse raster of 5e9 bytes: its last rows need 64-bit offsets.
   const int64_t size = int64_t{50000} * 100000, at = size - 100000 + 7;
   const int fd = open(dir.file("big").c_str(), O_CREAT | O_RDWR, 0644);

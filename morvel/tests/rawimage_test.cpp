@@ -156,6 +156,10 @@ TEST_F(RawImageTest, FailuresGiveTheirMessagesAndLeaveNoFileOpen) {
        call(
            config(b1, "1", path("short"), "1 250 450 0 0 20 40 20 40 1|B1-C1|"),
            "Error reading PCI file for component 1" + noData),
+       // a band that GI does not store is still refused before the file
+       call(config(path("w1"), "6", "NO-PCI", "4 1 6 0 -1 1 6 1 3 1|B6|"),
+            "Error reading image file for band 6 (" +
+                std::string(strerror(EINVAL)) + ").}"),
        // a failed read puts nothing into the photo
        {"image create photo keep -width 3 -height 2\n"
         "keep put #123456 -to 0 0 3 2\ncatch {keep put " +
@@ -181,6 +185,81 @@ TEST_F(RawImageTest, AWideWindowFailsAtItsFirstReadWithoutClearingItsRows) {
         "1 {Error reading image file for band 1 (" +
             std::string(strerror(ENODATA)) + ").}"},
        {"expr {[peak] - $before < 300000}", "0 1"}});
+}
+
+// A photo narrower than its window reads each window row in pieces, so a
+// window far wider than its band fails at its first read holding no more
+// than the photo needs, however wide the photo is (not a raw row as wide
+// as the window, whose sampled columns each cost a page).
+TEST_F(RawImageTest, AShrunkWindowFarWiderThanItsFileFailsWithLittleMemory) {
+  testsupport::write_band8(path("small"), std::vector<uint8_t>(40 * 48, 3));
+  const std::string failure = "1 {Error reading image file for band 1 (" +
+                              std::string(strerror(ENODATA)) + ").}";
+  shelltest::Calls calls;
+  for (const char *photo : {"2 2000", "2 100", "50 1000"}) {
+    const std::string data =
+        config(path("small"), "1", "NO-PCI",
+               "1 40 48 0 0 2 2147483647 " + std::string(photo) + " 1|b1|");
+    calls.push_back(
+        {"image create photo -format RawImage -data " + shelltest::quote(data),
+         failure});
+    calls.push_back({"expr {[peak] - $before < 20000}", "0 1"});
+  }
+  shelltest::expect_calls(dir, shelltest::kPeakMemory, calls);
+}
+
+int wide8(int r, int c) { return (c * 13 + c / 1000 + r * 50) & 255; }
+int wide_component(int r, int c) { return (c * 5 + c / 777 + r) & 255; }
+int gi_band1(int r, int c) { return (c * 7 + r * 100) % 1024; }
+int gi_band2(int word) { return (word * 3 + word / 100) % 1024; }
+int gi_band3(int word) { return (word * 11) % 1024; }
+
+// Windows wider than the pieces a shrunk row is read in: each photo column
+// shows its own window column, in 8-bit bands and components and in the
+// GI layout's full and reduced planes.
+TEST_F(RawImageTest, WindowsWiderThanAReadPieceShowTheirColumns) {
+  const int cols8 = 200003, colsGi = 200004;
+  std::vector<uint8_t> band, component;
+  std::vector<uint16_t> full, reduced2, reduced3;
+  for (int r = 0; r < 2; ++r)
+    for (int c = 0; c < cols8; ++c) {
+      band.push_back(uint8_t(wide8(r, c)));
+      component.push_back(uint8_t(wide_component(r, c)));
+    }
+  for (int r = 0; r < 2; ++r)
+    for (int c = 0; c < colsGi; ++c) full.push_back(uint16_t(gi_band1(r, c)));
+  for (int w = 0; w < colsGi / 4; ++w) {
+    reduced2.push_back(uint16_t(gi_band2(w)));
+    reduced3.push_back(uint16_t(gi_band3(w)));
+  }
+  testsupport::write_band8(path("wide8"), band);
+  testsupport::write_band8(path("widepc"), component);
+  testsupport::write_band16(path("gi1"), full);
+  testsupport::write_band16(path("gi2"), reduced2);
+  testsupport::write_band16(path("gi3"), reduced3);
+  shelltest::expect_photos(
+      dir, "RawImage",
+      {{config(path("wide8"), "1", path("widepc"),
+               "1 2 200003 0 3 2 200000 2 9 2|B1||C1||B1|"),
+        9, 2,
+        [](int x, int y) {
+          const int c = 3 + 199999 * x / 8;
+          return Rgb{wide8(y, c), wide_component(y, c), wide8(y, c)};
+        }},
+       {config(path("gi1") + " " + path("gi2") + " " + path("gi3"), "1 2 3",
+               "NO-PCI", "4 2 200004 0 1 2 200002 2 7 2|B1||B2||B3|"),
+        7, 2,
+        [](int x, int y) {
+          const int c = 1 + 200001 * x / 6;
+          return Rgb{gi_band1(y, c) / 4, gi_band2(c / 4) / 4,
+                     gi_band3(c / 4) / 4};
+        }},
+       // GI stores no band 6: it adds nothing, never band 3's samples
+       {config(path("gi3") + " " + path("gi1"), "3 6", "NO-PCI",
+               "4 2 200004 0 1 2 200002 2 7 1|B6+B3|"),
+        7, 2, [](int x, int) {
+          return grey(gi_band3((1 + 200001 * x / 6) / 4) / 4);
+        }}});
 }
 
 Rgb entry(int e) { return {e, (e * 7) & 255, 255 - e}; }
