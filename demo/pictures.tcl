@@ -127,6 +127,7 @@ for {set v 0} {$v <= 250} {incr v 50} {
 capture scatter.gif $w $h
 
 puts "band 4 at row 10, column 20: [PointValue [lindex $bandPaths 3] 4 1 10 20 $rows $cols 0]"
+puts "rgb.gif: red [lindex $channels 0], green [lindex $channels 1], blue [lindex $channels 2]"
 puts "files written:"
 foreach f $written { puts "  $f" }
 puts "classes.gif colours, as legend.gif shows them:"
