@@ -37,7 +37,7 @@ void allocate_planes(const AreaArguments &args, InputPlanes *planes) {
   if (allocate_plane_rows(args, planes) != PLANES_OK) fail_allocating_area();
 }
 
-void read_area_row(const AreaArguments &args, InputPlanes *planes, int r) {
+void read_plane_rows(const AreaArguments &args, InputPlanes *planes, int r) {
   const PlaneStatus status = read_planes(args, planes, r);
   if (status == PLANES_BAND_UNREAD)
     fail_with("Error reading from image file (%s).\n", error_text());

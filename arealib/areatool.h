@@ -39,7 +39,7 @@ void allocate_planes(const AreaArguments &args, InputPlanes *planes);
 
 // read_planes; a failure ends the run with "Error reading from image file
 // (%s).\n" or "Error reading from PCI file (%s).\n".
-void read_area_row(const AreaArguments &args, InputPlanes *planes, int r);
+void read_plane_rows(const AreaArguments &args, InputPlanes *planes, int r);
 
 // Ends the run with NO_MEMORY_MESSAGE, the message of the memory that an
 // area needs (row buffers, fossik's raster, dramen's scratch rows), which

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <vector>
 
 #include "console.h"
 
@@ -62,11 +61,10 @@ void open_bands(BandRun &run) {
 void open_output(BandRun &run, const char *path, FILE *const *otherInputs,
                  int otherCount) {
   run.outputPath = path;
-  std::vector<FILE *> inputs;
-  for (int k = 0; k < run.bandCount; ++k)
-    inputs.push_back(run.bandFiles[k].get());
-  for (int i = 0; i < otherCount; ++i) inputs.push_back(otherInputs[i]);
-  if (output_names_input(path, inputs.data(), static_cast<int>(inputs.size())))
+  FILE *bands[MAX_BANDS] = {};
+  for (int k = 0; k < run.bandCount; ++k) bands[k] = run.bandFiles[k].get();
+  if (output_names_input(path, bands, run.bandCount) ||
+      output_names_input(path, otherInputs, otherCount))
     fail_on_output(run, "opening");
   run.output.reset(fopen(path, run.profile->outputMode));
   if (!run.output) fail_on_output(run, "opening");

@@ -119,7 +119,7 @@ void count_area_pending(ScatterRun &run) {
       add_pending(run, pending.get());
       pendingPixels = 0;
     }
-    read_area_row(run.args, &run.planes, r);
+    read_plane_rows(run.args, &run.planes, r);
     count_row(run, pending.get(), cells.get(), inside.get(), pixelGroups);
     pendingPixels += rowPixels;
   }

@@ -59,7 +59,7 @@ uint8_t color_bit(int32_t color) {
 void mark_area(MatchRun &run) {
   const int64_t cols = run.args.aCols;
   for (int r = 0; r < run.args.aRows; r = next_area_row(run.args, r)) {
-    read_area_row(run.args, &run.planes, r);
+    read_plane_rows(run.args, &run.planes, r);
     uint8_t *row = run.raster.get() + r * cols;
     for (const ColorGroup &group : run.groups) {
       const uint8_t bit = color_bit(group.color);
