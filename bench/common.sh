@@ -43,6 +43,15 @@ bench_folder() {
   fi
 }
 
+# The benchmarks' scene in $dir: $rows x $cols pixels, 7 bands of 8 bits, 8
+# classes, seed 1; its scene.env is read (BAND_PATHS, BAND_NUMBERS, ROWS,
+# COLS ...).
+bench_scene() {
+  echo "scene: $rows x $cols pixels, 7 bands, 8 bits, 8 classes in $dir"
+  road_scene "$dir" "$rows" "$cols" 7 8 8 1
+  . "$dir/scene.env"
+}
+
 # Seconds taken by a command, its output discarded.
 bench_seconds() {
   local start end

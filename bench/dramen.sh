@@ -16,9 +16,7 @@ bench_options "$@"
 bench_build scenegen dramen
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
-. "$dir/scene.env"
+bench_scene
 read_paths="$dir/band1.raw $dir/band2.raw"
 areas="#ff0000000000:1:40:80:2:40:90,#ff0000000000:1:100:120:2:0:255"
 areas+=",#00ff00000000:1:60:140:2:100:150,#00ff00000000:2:160:200:1:0:100"

@@ -16,9 +16,7 @@ bench_options "$@"
 bench_build scenegen fossik
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
-. "$dir/scene.env"
+bench_scene
 read_paths="$dir/band3.raw $dir/band4.raw"
 areas="0:3:40:80:4:40:90,0:3:100:120:4:0:255,3:3:60:140:4:100:150"
 areas+=",3:4:160:200:3:0:100,7:3:150:255:4:50:120,7:3:0:50:4:150:255"

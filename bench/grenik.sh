@@ -16,9 +16,7 @@ bench_options "$@"
 bench_build scenegen grenik
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits, 8 classes in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
-. "$dir/scene.env"
+bench_scene
 
 command=("$BIN/grenik" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS"
   0 0 "$ROWS" "$COLS" 1 16 4 8 "$dir/out.cof")

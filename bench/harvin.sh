@@ -19,9 +19,7 @@ bench_options "$@"
 bench_build scenegen harvin
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits, 8 classes in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
-. "$dir/scene.env"
+bench_scene
 
 command=("$BIN/harvin" "$BAND_PATHS" "$BAND_NUMBERS" "$TYPE_NAME" "$ROWS" "$COLS"
   0 0 "$ROWS" "$COLS" 8 30 "$dir/out.cof")

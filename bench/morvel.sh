@@ -18,9 +18,7 @@ bench_options "$@"
 bench_build scenegen morvel
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
-. "$dir/scene.env"
+bench_scene
 
 # A virtual X server on a free display; it writes the display number to
 # the file once it accepts clients.

@@ -16,10 +16,8 @@ bench_options "$@"
 bench_build scenegen nuvira palvex quenta
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits, 8 classes in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
+bench_scene
 road_training_set "$dir" NO-PCI 1000
-. "$dir/scene.env"
 echo "training set: $(wc -l <"$dir/training.ts") samples"
 
 classify() {

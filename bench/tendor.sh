@@ -15,9 +15,7 @@ bench_options "$@"
 bench_build scenegen tendor
 bench_folder
 
-echo "scene: $rows x $cols pixels, 7 bands, 8 bits in $dir"
-road_scene "$dir" "$rows" "$cols" 7 8 8 1
-. "$dir/scene.env"
+bench_scene
 pci_paths=""
 for ((j = 1; j <= 7; j++)); do pci_paths+="$dir/pc$j.raw "; done
 
