@@ -67,35 +67,26 @@ inline void store(unsigned char *bytes, int index, T value) {
   memcpy(bytes + static_cast<size_t>(index) * sizeof(T), &value, sizeof(T));
 }
 
+// Rewrites `count` stored samples of type S in place as elements of type T,
+// from the last sample down to the first so that a wider element never
+// overwrites a stored sample still to be read. The sample is shifted right
+// by `shift` before it is stored (every stored type fits in int32_t).
+template <class S, class T>
+void widen_as(unsigned char *buf, int count, int shift = 0) {
+  for (int i = count - 1; i >= 0; --i)
+    store<T>(buf, i, static_cast<T>(int32_t{load<S>(buf, i)} >> shift));
+}
+
 // Widens `count` stored samples of type S in place into elements of kind
-// `kind`, from the last sample down to the first so that a wider element
-// never overwrites a stored sample still to be read. `shifted` applies the
-// right shift by 2 of 16-bit data for kind 4.
+// `kind`. `shifted` applies the right shift by 2 of 16-bit data for kind 4.
 template <class S>
 void widen(unsigned char *buf, int count, int kind, bool shifted) {
   switch (kind) {
-    case KIND_U16:
-      for (int i = count - 1; i >= 0; --i)
-        store<uint16_t>(buf, i, static_cast<uint16_t>(load<S>(buf, i)));
-      break;
-    case KIND_I32:
-      for (int i = count - 1; i >= 0; --i)
-        store<int32_t>(buf, i, static_cast<int32_t>(load<S>(buf, i)));
-      break;
-    case KIND_I32_8:
-      for (int i = count - 1; i >= 0; --i) {
-        int32_t v = load<S>(buf, i);
-        store<int32_t>(buf, i, shifted ? (v >> 2) : v);
-      }
-      break;
-    case KIND_FLOAT:
-      for (int i = count - 1; i >= 0; --i)
-        store<float>(buf, i, static_cast<float>(load<S>(buf, i)));
-      break;
-    case KIND_DOUBLE:
-      for (int i = count - 1; i >= 0; --i)
-        store<double>(buf, i, static_cast<double>(load<S>(buf, i)));
-      break;
+    case KIND_U16: widen_as<S, uint16_t>(buf, count); break;
+    case KIND_I32: widen_as<S, int32_t>(buf, count); break;
+    case KIND_I32_8: widen_as<S, int32_t>(buf, count, shifted ? 2 : 0); break;
+    case KIND_FLOAT: widen_as<S, float>(buf, count); break;
+    case KIND_DOUBLE: widen_as<S, double>(buf, count); break;
     default: break;
   }
 }
