@@ -1,3 +1,23 @@
+# msikit_library(<name> SOURCES <files...> [LIBS <libs...>])
+#   A static library whose headers sit beside its sources, linking LIBS for
+#   itself and its users.
+function(msikit_library name)
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${P_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  if(P_LIBS)
+    target_link_libraries(${name} PUBLIC ${P_LIBS})
+  endif()
+endfunction()
+
+# msikit_test_helpers(<name>)
+#   The header-only helpers in tests/ beside the calling CMakeLists.txt, for
+#   the suites of the tools built on that library.
+function(msikit_test_helpers name)
+  add_library(${name} INTERFACE)
+  target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+endfunction()
+
 # msikit_program(<name> SOURCES <files...> [LIBS <libs...>])
 #   A console program, built into ${CMAKE_BINARY_DIR}/bin/<name>.
 function(msikit_program name)
