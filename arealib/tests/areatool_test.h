@@ -2,13 +2,8 @@
 // end (dramen, fossik): a small scene, runs that must fail, random areas.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -144,45 +139,13 @@ class AreaTool : public ::testing::Test {
     return testsupport::run_program(tool_, a);
   }
 
-  // A run whose own process is limited to `cpuSeconds` of processor time
-  // (the system ends it beyond them) and, unless `addressSpace` is 0, to
-  // that many bytes of address space: a run that must be cheap is bounded
-  // in what it uses, never in the time of the clock. Standard input is
-  // /dev/null; both output streams are captured through files. A
-  // sanitizer's report ends the run with a status of its own, as in every
-  // other run of the suite, never with an ordinary failure's 1.
-  RunResult run_limited(const std::vector<std::string> &a, rlim_t cpuSeconds,
-                        rlim_t addressSpace = 0) {
-    const std::string exe = testsupport::program_path(tool_);
-    const std::string outPath = dir.file("run.out"),
-                      errPath = dir.file("run.err");
-    std::vector<char *> argv = {const_cast<char *>(exe.c_str())};
-    for (const std::string &arg : a)
-      argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    const SanitizerOption asan("ASAN_OPTIONS", "exitcode=86");
-    const SanitizerOption ubsan("UBSAN_OPTIONS", "exitcode=87");
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int in = open("/dev/null", O_RDONLY);
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-          dup2(err, 2) < 0 || !limit(RLIMIT_CPU, cpuSeconds) ||
-          (addressSpace != 0 && !limit(RLIMIT_AS, addressSpace)))
-        _exit(126);
-      execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-    RunResult r;
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return r;
-    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-    r.out = testsupport::read_file(outPath);
-    r.err = testsupport::read_file(errPath);
-    return r;
+  // A run limited to `cpuSeconds` of processor time and, unless
+  // `addressSpace` is 0, to that many bytes of address space: a run that
+  // must be cheap is bounded in what it uses, never in the time of the clock.
+  RunResult run_limited(const std::vector<std::string> &a, unsigned cpuSeconds,
+                        size_t addressSpace = 0) {
+    return testsupport::run_program_with_address_limit(tool_, a, addressSpace,
+                                                       cpuSeconds);
   }
   // Expects success with nothing printed; the output file.
   std::string output_of(const std::vector<std::string> &a) {
@@ -228,16 +191,6 @@ class AreaTool : public ::testing::Test {
   testsupport::TempDir dir;
 
  private:
-  // Lowers a limit of this process to `value` (never above its hard limit).
-  static bool limit(int resource, rlim_t value) {
-    rlimit current{};
-    if (getrlimit(resource, &current) != 0) return false;
-    if (current.rlim_max != RLIM_INFINITY && current.rlim_max < value)
-      value = current.rlim_max;
-    const rlimit lowered{value, value};
-    return setrlimit(resource, &lowered) == 0;
-  }
-
   std::string tool_;
   int components_;
 };

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -170,25 +169,6 @@ inline void expect_classes(const std::string &bytes, const Scene &s,
 inline std::string error_line(const std::string &what, const std::string &path,
                               const std::string &why) {
   return "Error " + what + " \"" + path + "\" (" + why + ").\n";
-}
-
-// Runs a tool whose address space is limited to `bytes`: the limit of this
-// process is lowered around the run, and the tool inherits it. Memory that
-// the tool cannot have is then out of reach on any machine. Only for a
-// plain build: the sanitizer's allocator reports such memory itself.
-inline testsupport::RunResult run_in_address_space(
-    const std::string &name, const std::vector<std::string> &args,
-    rlim_t bytes) {
-  rlimit saved{};
-  EXPECT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-  rlimit limited = saved;
-  limited.rlim_cur = bytes;
-  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
-    limited.rlim_cur = saved.rlim_max;
-  EXPECT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
-  const testsupport::RunResult r = testsupport::run_program(name, args);
-  setrlimit(RLIMIT_AS, &saved);
-  return r;
 }
 
 }  // namespace clustertest

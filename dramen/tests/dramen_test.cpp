@@ -298,7 +298,7 @@ TEST_F(Dramen, LittleAddressSpace) {
   std::string groups;
   for (int g = 0; g < 40; ++g)
     groups += (g ? ",g" : "g") + std::to_string(g) + ":1:0:1:2:0:1";
-  const rlim_t space = rlim_t{16} << 20;
+  const size_t space = size_t{16} << 20;
   RunResult r = run_limited(plain({{3, many + dir.file("p1")}}), 60, space);
   EXPECT_EQ(r.status, 0) << r.err << r.signal;
   EXPECT_EQ(read_file(out()).substr(0, 4), "0\n1\n");

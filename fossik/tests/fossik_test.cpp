@@ -244,7 +244,7 @@ TEST_F(Fossik, AreaOfNoColumnsEndsAtOnce) {
 TEST_F(Fossik, LittleAddressSpace) {
   std::string many;
   for (int i = 0; i < 60000; ++i) many += "x ";
-  const rlim_t space = rlim_t{16} << 20;
+  const size_t space = size_t{16} << 20;
   RunResult r = run_limited(
       plain({{3, many + dir.file("p1")}, {11, "1:1:0:5:1:0:255"}}), 60, space);
   EXPECT_EQ(r.status, 0) << r.err << r.signal;

@@ -223,7 +223,8 @@ TEST_F(Grenik, DrawStoreOutOfReachFailsBeforeTheFirstDraw) {
        error_line("reading image file", empty, "No data available")},
   };
   for (const auto &c : cases) {
-    const RunResult r = run_in_address_space("grenik", c.args, rlim_t{1} << 30);
+    const RunResult r = testsupport::run_program_with_address_limit(
+        "grenik", c.args, size_t{1} << 30);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, c.err);
@@ -241,10 +242,10 @@ TEST_F(Grenik, ClassTableOutOfReachFailsBeforeTheFirstRow) {
   std::mt19937 rng(9);
   Scene s{40, 48, 0, 0, 40, 48, {}};
   s.fill(rng, 1, 255);
-  const RunResult r = run_in_address_space(
+  const RunResult r = testsupport::run_program_with_address_limit(
       "grenik",
       scene_args(dir, s, false, {"1", "1", "1000000", "2147483647", cof()}),
-      rlim_t{64} << 20);
+      size_t{64} << 20);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error allocating memory.\n");
   EXPECT_EQ(r.out, "0%\n1%\n2%\n");

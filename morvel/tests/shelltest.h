@@ -49,11 +49,17 @@ inline int &display_depth() {
 }
 
 // Runs `script`, then "exit 0", in morvel; a script error exits with 1.
+// Unless `addressLimit` is 0, the shell's address space is limited to that
+// many bytes (see run_program_with_address_limit).
 inline testsupport::RunResult run_script(const TempDir &dir,
-                                         const std::string &script) {
+                                         const std::string &script,
+                                         size_t addressLimit = 0) {
   static const testsupport::VirtualDisplay display(display_depth());
   EXPECT_TRUE(display.ok()) << "the virtual X server (Xvfb) did not start";
   testsupport::write_file(dir.file("script.tcl"), script + "\nexit 0\n");
+  if (addressLimit != 0)
+    return testsupport::run_program_with_address_limit(
+        "morvel", {dir.file("script.tcl")}, addressLimit);
   return testsupport::run_program("morvel", {dir.file("script.tcl")}, 300);
 }
 
@@ -77,13 +83,15 @@ inline std::vector<std::string> lines(const std::string &text) {
 
 // Runs `setup`, then each command, printing "<status> <result>" as a Tcl
 // list: each line must equal its answer (any line for ""). Returns them.
+// `addressLimit` as for run_script.
 inline std::vector<std::string> expect_calls(const TempDir &dir,
                                              const std::string &setup,
-                                             const Calls &calls) {
+                                             const Calls &calls,
+                                             size_t addressLimit = 0) {
   std::string script = setup;
   for (const auto &c : calls)
     script += "puts [list [catch {" + c.first + "} r] $r]\n";
-  const auto r = run_script(dir, script);
+  const auto r = run_script(dir, script, addressLimit);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   auto out = lines(r.out);

@@ -2,14 +2,9 @@
 // set file and the samples each classifier stores from it.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -219,43 +214,12 @@ class ToolTest : public ::testing::Test {
   }
 
 #if !defined(__SANITIZE_ADDRESS__)
-  // A run of the tool whose address space is limited to `bytes`, standard
-  // output and error through files of the folder. The sanitizer's allocator
-  // aborts where the plain one returns nothing, hence plain builds only.
+  // A run of the tool whose address space is limited to `bytes`. The
+  // sanitizer's allocator aborts where the plain one returns nothing, hence
+  // plain builds only.
   testsupport::RunResult run_limited(const std::vector<std::string> &args,
-                                     rlim_t bytes) const {
-    const std::string exe = testsupport::program_path(tool_),
-                      out = dir.file("limited.out"),
-                      err = dir.file("limited.err");
-    std::vector<char *> argv = {const_cast<char *>(exe.c_str())};
-    for (const std::string &a : args)
-      argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int in = open("/dev/null", O_RDONLY);
-      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 ||
-          dup2(e, 2) < 0)
-        _exit(126);
-      rlimit limit{};
-      getrlimit(RLIMIT_AS, &limit);
-      limit.rlim_cur = bytes < limit.rlim_max ? bytes : limit.rlim_max;
-      if (setrlimit(RLIMIT_AS, &limit) == 0) execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-    testsupport::RunResult r;
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return r;
-    if (WIFEXITED(status))
-      r.status = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-      r.signal = WTERMSIG(status);
-    r.out = testsupport::read_file(out);
-    r.err = testsupport::read_file(err);
-    return r;
+                                     size_t bytes) const {
+    return testsupport::run_program_with_address_limit(tool_, args, bytes);
   }
 
   // Runs `args` under address-space limits that rise from 1 MB until one
@@ -270,13 +234,13 @@ class ToolTest : public ::testing::Test {
     const testsupport::RunResult whole = run(args);
     ASSERT_EQ(whole.status, 0) << whole.err;
     const std::string cofBytes = testsupport::read_file(cof());
-    const rlim_t most = rlim_t{256} << 20, coarse = rlim_t{512} << 10;
-    rlim_t bytes = rlim_t{1} << 20;
+    const size_t most = size_t{256} << 20, coarse = size_t{512} << 10;
+    size_t bytes = size_t{1} << 20;
     while (bytes < most && run_limited(args, bytes + coarse).status == 127)
       bytes += coarse;
     const std::string noMemory = "(Cannot allocate memory).\n";
     int reported = 0;
-    for (;; bytes += rlim_t{64} << 10) {
+    for (;; bytes += size_t{64} << 10) {
       ASSERT_LT(bytes, most) << "no limit let the run finish";
       const testsupport::RunResult r = run_limited(args, bytes);
       ASSERT_EQ(r.signal, 0) << bytes << " " << r.err;

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <map>
@@ -132,16 +131,12 @@ TEST_F(Quenta, CofCloseFailureIsReported) {
 TEST_F(Quenta, MemoryOutOfReachIsReported) {
   write_band8(dir.file("b1"), {1, 2, 3, 4, 20, 21, 22, 23});
   write_file(ts(), "1 1\n1 3\n2 21\n2 23\n");
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-  rlimit limited = saved;
-  limited.rlim_cur = rlim_t{1} << 30;
-  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
-    limited.rlim_cur = saved.rlim_max;
-  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
-  const RunResult r = run(dir.file("b1") + " " + dir.file("b1"), "1 1", "TM",
-                          {2, 2147483647, 0, 0, 2, 2147483647});
-  setrlimit(RLIMIT_AS, &saved);
+  const std::string b1 = dir.file("b1");
+  const RunResult r = testsupport::run_program_with_address_limit(
+      "quenta",
+      {b1 + " " + b1, "1 1", "TM", "2", "2147483647", "0", "0", "2",
+       "2147483647", ts(), cof()},
+      size_t{1} << 30);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error allocating memory.\n");
   EXPECT_EQ(r.out, "");

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -219,17 +218,8 @@ TEST(Tendor, MemoryOutOfReachIsReported) {
   const int wide = 10000000;  // a row of 20 MB, work rows of 80 MB
   write_band8(dir.file("b1"), std::vector<uint8_t>(wide, 9));
   const std::string p1 = dir.file("p1");
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-  rlimit limited = saved;
-  limited.rlim_cur = rlim_t{160} << 20;
-  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < limited.rlim_cur)
-    limited.rlim_cur = saved.rlim_max;
-  auto limited_run = [&](const std::vector<std::string> &args) {
-    EXPECT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
-    const RunResult r = run_program("tendor", args);
-    setrlimit(RLIMIT_AS, &saved);
-    return r;
+  auto limited_run = [](const std::vector<std::string> &args) {
+    return run_program_with_address_limit("tendor", args, size_t{160} << 20);
   };
   RunResult r = limited_run(whole(dir.file("b1"), "1", 1, 1, 2147483647, p1));
   EXPECT_EQ(r.status, 1);

@@ -136,20 +136,22 @@ enum Output {
   OUTPUT_CLOSED,     // no descriptor 1 at all
 };
 
-// Limits the calling process's address space to `bytes` (0: no limit),
-// never above the hard limit.
-void limit_address_space(size_t bytes) {
+// Lowers a limit of the calling process to `value` (0: leaves it as it
+// is), never above its hard limit. The hard limit of processor time is a
+// second beyond, so that the program ends by SIGXCPU first.
+void lower_limit(int resource, rlim_t value) {
   rlimit limit{};
-  if (bytes == 0 || getrlimit(RLIMIT_AS, &limit) != 0) return;
-  limit.rlim_cur = bytes;
-  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < limit.rlim_cur)
-    limit.rlim_cur = limit.rlim_max;
-  setrlimit(RLIMIT_AS, &limit);
+  if (value == 0 || getrlimit(resource, &limit) != 0) return;
+  const bool capped = limit.rlim_max != RLIM_INFINITY;
+  if (resource == RLIMIT_CPU && (!capped || value + 1 < limit.rlim_max))
+    limit.rlim_max = value + 1;
+  limit.rlim_cur = capped && limit.rlim_max < value ? limit.rlim_max : value;
+  setrlimit(resource, &limit);
 }
 
 RunResult run(const std::string &dir, const std::string &name,
               const std::vector<std::string> &args, int timeout_seconds,
-              Output output, size_t addressLimit = 0) {
+              Output output, size_t addressLimit = 0, unsigned cpuSeconds = 0) {
   RunResult result;
   const std::string exe = program_path(name);
   const bool captured = output == OUTPUT_CAPTURED;
@@ -187,7 +189,8 @@ RunResult run(const std::string &dir, const std::string &name,
     // A sanitizer report must never pass for an ordinary failure (status 1).
     sanitizer_exit_code("ASAN_OPTIONS", "exitcode=86");
     sanitizer_exit_code("UBSAN_OPTIONS", "exitcode=87:print_stacktrace=1");
-    limit_address_space(addressLimit);
+    lower_limit(RLIMIT_AS, addressLimit);
+    lower_limit(RLIMIT_CPU, cpuSeconds);
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
@@ -250,8 +253,8 @@ RunResult run_program_without_reader(const std::string &name,
 
 RunResult run_program_with_address_limit(const std::string &name,
                                          const std::vector<std::string> &args,
-                                         size_t bytes) {
-  return run("", name, args, 600, OUTPUT_CAPTURED, bytes);
+                                         size_t bytes, unsigned cpu_seconds) {
+  return run("", name, args, 600, OUTPUT_CAPTURED, bytes, cpu_seconds);
 }
 
 RunResult run_program_to_full_device(const std::string &name,

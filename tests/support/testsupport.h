@@ -85,13 +85,21 @@ RunResult run_program_without_reader(const std::string &name,
                                      const std::vector<std::string> &args);
 
 // Same as run_program, with the program's address space limited to
-// `bytes` (RLIMIT_AS, set in the program only): an allocation sized by the
-// arguments or the input then fails on any machine, however much memory it
-// has. Not for sanitizer builds, whose allocator ends the run at a failed
-// allocation (`#if !defined(__SANITIZE_ADDRESS__)` around such tests).
+// `bytes` (RLIMIT_AS) and, unless `cpu_seconds` is 0, its processor time to
+// that many seconds (RLIMIT_CPU: the system ends it by a signal beyond
+// them); both set in the program only, never in this process, and never
+// above its hard limits. `bytes` 0 leaves the address space as it is. An
+// allocation sized by the arguments or the input then fails on any
+// machine, however much memory it has, and a run that must be cheap is
+// bounded in what it uses, never in the time of the clock. A limit too low
+// for the program to be loaded at all ends the run with status 127. An
+// address limit is not for sanitizer builds, whose allocator ends the run
+// at a failed allocation (`#if !defined(__SANITIZE_ADDRESS__)` around such
+// tests).
 RunResult run_program_with_address_limit(const std::string &name,
                                          const std::vector<std::string> &args,
-                                         size_t bytes);
+                                         size_t bytes,
+                                         unsigned cpu_seconds = 0);
 
 // Same, with standard output on /dev/full (`program >/dev/full`): every
 // write that reaches it fails with ENOSPC. `out` stays empty.

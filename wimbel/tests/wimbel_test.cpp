@@ -177,7 +177,7 @@ TEST_F(Wimbel, RunsWithoutAReaderAndACloseThatFails) {
 TEST_F(Wimbel, MemoryThatCannotBeHadIsReported) {
   const std::vector<std::string> args = write_three_rows();
   const testsupport::RunResult r =
-      run_limited(changed(args, {{4, "1000"}}), rlim_t{24} << 20);
+      run_limited(changed(args, {{4, "1000"}}), size_t{24} << 20);
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Error allocating memory.\n");
