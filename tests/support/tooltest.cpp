@@ -36,6 +36,25 @@ void expect_failures(const std::string &program,
   for (const Failure &f : cases) expect_failure(program, f);
 }
 
+RunResult expect_same_result_without_reader(
+    const std::string &program, const std::vector<std::string> &args,
+    const std::vector<std::string> &outputs) {
+  const RunResult read = run_program(program, args);
+  EXPECT_EQ(read.status, 0) << read.err;
+  std::vector<std::string> written;
+  for (const std::string &path : outputs) {
+    written.push_back(read_file(path));
+    write_file(path, "");
+  }
+  const RunResult r = run_program_without_reader(program, args);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  for (size_t i = 0; i < outputs.size(); ++i)
+    EXPECT_EQ(read_file(outputs[i]), written[i]) << outputs[i];
+  return read;
+}
+
 uint64_t digest(const std::string &bytes) {
   uint64_t h = 14695981039346656037ull;
   for (unsigned char c : bytes) {

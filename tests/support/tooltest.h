@@ -13,6 +13,8 @@
 
 namespace testsupport {
 
+struct RunResult;
+
 // `args` with the arguments at the given positions replaced.
 std::vector<std::string> changed(std::vector<std::string> args,
                                  const std::map<int, std::string> &changes);
@@ -38,6 +40,15 @@ std::vector<Failure> count_failures(const std::vector<std::string> &whole,
 void expect_failure(const std::string &program, const Failure &f);
 void expect_failures(const std::string &program,
                      const std::vector<Failure> &cases);
+
+// Runs `program` as usual, then again with no reader of its standard output
+// (as after `program ... | head -1` once head has ended). Both runs must end
+// with status 0, no signal and no message, and leave the same bytes in each
+// of `outputs`, which are emptied before the second run: progress lines
+// that nobody reads are lost, the result never. Returns the first run.
+RunResult expect_same_result_without_reader(
+    const std::string &program, const std::vector<std::string> &args,
+    const std::vector<std::string> &outputs);
 
 // A 64-bit FNV-1a digest of `bytes`, for outputs recorded once and
 // asserted since.
