@@ -252,15 +252,26 @@ int parse_int_list(const char *text, int *out, int max) {
   }
 }
 
+namespace {
+
+// The next white-space separated word of a list at or after `p`: false at
+// the end of the text, else its start and length, with `p` moved past it.
+bool next_word(const char *&p, const char **start, size_t *length) {
+  while (is_scan_white(*p)) ++p;
+  if (*p == '\0') return false;
+  *start = p;
+  while (*p != '\0' && !is_scan_white(*p)) ++p;
+  *length = static_cast<size_t>(p - *start);
+  return true;
+}
+
+}  // namespace
+
 int parse_word_list(const char *text, WordSlot *out, int max) {
   int count = 0;
-  const char *p = text;
-  for (;;) {
-    while (is_scan_white(*p)) ++p;
-    if (*p == '\0') return count;
-    const char *start = p;
-    while (*p != '\0' && !is_scan_white(*p)) ++p;
-    const size_t length = static_cast<size_t>(p - start);
+  const char *p = text, *start;
+  size_t length;
+  while (next_word(p, &start, &length)) {
     if (length > WORD_SLOT_SIZE - 1) return -1;
     if (count < max) {
       memcpy(out[count], start, length);
@@ -268,6 +279,7 @@ int parse_word_list(const char *text, WordSlot *out, int max) {
     }
     ++count;
   }
+  return count;
 }
 
 void close_file_set(FILE *files[FILE_SLOTS]) {
@@ -429,13 +441,9 @@ bool output_names_listed(const char *outPath, const char *pathList) {
   // of PATH_MAX characters or more names no file (the system refuses such a
   // path, ENAMETOOLONG), so no tool can read it.
   char path[PATH_MAX];
-  const char *p = pathList;
-  for (;;) {
-    while (is_scan_white(*p)) ++p;
-    if (*p == '\0') return false;
-    const char *start = p;
-    while (*p != '\0' && !is_scan_white(*p)) ++p;
-    const size_t length = static_cast<size_t>(p - start);
+  const char *p = pathList, *start;
+  size_t length;
+  while (next_word(p, &start, &length)) {
     if (length >= sizeof path) continue;
     memcpy(path, start, length);
     path[length] = '\0';
@@ -445,6 +453,7 @@ bool output_names_listed(const char *outPath, const char *pathList) {
       return true;
     }
   }
+  return false;
 }
 
 int read_stream_int(FILE *file, int *value) {

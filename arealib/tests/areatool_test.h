@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testsupport.h"
@@ -147,6 +148,22 @@ class AreaTool : public ::testing::Test {
     return testsupport::run_program_with_address_limit(tool_, a, addressSpace,
                                                        cpuSeconds);
   }
+  // Each case, run with 5 seconds of processor time, ends with 1 and its
+  // message and leaves the output holding `earlier`: a refusal that must
+  // come at once, never after a long loop.
+  void expect_cheap_failures(
+      const std::vector<std::pair<std::vector<std::string>, std::string>>
+          &cases,
+      const char *earlier) {
+    testsupport::write_file(out(), earlier);
+    for (const auto &c : cases) {
+      const RunResult r = run_limited(c.first, 5);
+      EXPECT_EQ(r.status, 1) << r.signal;
+      EXPECT_EQ(r.err, c.second);
+      EXPECT_EQ(testsupport::read_file(out()), earlier);
+    }
+  }
+
   // Expects success with nothing printed; the output file.
   std::string output_of(const std::vector<std::string> &a) {
     RunResult r = run(a);
@@ -165,6 +182,35 @@ class AreaTool : public ::testing::Test {
         EXPECT_EQ(testsupport::read_file(out()), earlier) << c.err;
       }
     }
+  }
+
+  // PCI lists that name components p1 and p2 among words that no file set
+  // can hold (a word of 256 or 5000 characters, 60,000 words) and beside
+  // one it can (255 characters), each paired with the path of p1 or p2.
+  std::vector<std::pair<std::string, std::string>> lists_naming_components() {
+    const std::string p1 = dir.file("p1"), p2 = dir.file("p2");
+    std::string many;
+    for (int i = 0; i < 60000; ++i) many += "x ";
+    std::vector<std::pair<std::string, std::string>> lists;
+    for (const std::string &list :
+         {p1 + " " + std::string(256, 'a') + " " + p2,
+          std::string(255, 'a') + " " + p1 + "\t" + p2,
+          std::string(5000, 'a') + "\n" + p2 + " " + p1, many + p1 + " " + p2})
+      for (const std::string &path : {p1, p2}) lists.push_back({list, path});
+    return lists;
+  }
+
+  // expect_failures, and components p1 and p2 keep their 12 bytes.
+  void expect_failures_keeping_components(const std::vector<Failure> &cases,
+                                          const char *earlier) {
+    const std::string p1 = dir.file("p1"), p2 = dir.file("p2");
+    const std::string before[] = {testsupport::read_file(p1),
+                                  testsupport::read_file(p2)};
+    testsupport::write_file(out(), earlier);
+    expect_failures(cases, earlier);
+    EXPECT_EQ(testsupport::read_file(p1), before[0]);
+    EXPECT_EQ(testsupport::read_file(p2), before[1]);
+    EXPECT_EQ(before[0].size(), 12u);
   }
 
   // Runs `rounds` random areas strings: each run ends with 0, nothing on
