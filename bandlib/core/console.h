@@ -5,8 +5,8 @@
 // (clusterlib/clustertool.cpp) and pnnlib_tool (pnnlib/pnntool.cpp). A
 // library itself never ends the process: it returns status codes and prints
 // nothing. The one exception is kept on purpose, because the numeric code's
-// allocation failures are specified that way: numlib's fatal_error, by which
-// its allocators print their message and end the run on exhausted memory.
+// allocators are defined to end the run: numlib's fatal_error, by which they
+// print their message and end the run on exhausted memory.
 // The shell's procedures report failures through the interpreter and never
 // end the process. Header-only, so that a tool that links no library
 // (celdon) ends its failures the same way as every other tool.
