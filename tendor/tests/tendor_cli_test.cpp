@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "testsupport.h"
+#include "tooltest.h"
 
 using namespace testsupport;
 
